@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QFlags>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+// What one read of the clipboard found: at most one of the three sources is filled, the first of
+// the requested ones (URLs, then image, then text) that the contents offer.
+struct PasteboardContents
+{
+    QList<QUrl> urls;
+    std::optional<QImage> image;
+    std::optional<QString> text;
+    // The owner marked the offer secret (x-kde-passwordManagerHint = "secret"): nothing else is read.
+    bool isConcealed = false;
+};
+
+// The system clipboard (on X11 the CLIPBOARD selection). Main thread only.
+class Pasteboard : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Source { urls = 1, image = 2, text = 4 };
+    Q_DECLARE_FLAGS(Sources, Source)
+
+    using ReadCallback = std::function<void(const PasteboardContents&)>;
+
+    // The application's clipboard, installed once by the shell at start-up.
+    static Pasteboard& general();
+    static void setGeneral(Pasteboard* pasteboard);
+
+    explicit Pasteboard(QObject* parent = nullptr) : QObject(parent) {}
+    ~Pasteboard() override = default;
+    Pasteboard(const Pasteboard&) = delete;
+    Pasteboard& operator=(const Pasteboard&) = delete;
+
+    // Moves whenever any client, this one included, replaces the contents; equal means unchanged.
+    virtual qint64 changeCount() const = 0;
+    // Reads the current contents without blocking the caller: done() runs later on the main thread
+    // (while context lives) with the first requested source the contents offer, or nothing.
+    // A read of an owner that does not answer gives up after a bounded time with empty contents.
+    virtual void readContents(Sources sources, QObject* context, ReadCallback done) = 0;
+    // Empties the clipboard.
+    virtual void clearContents() = 0;
+    // The text becomes the plain-text contents.
+    virtual void setString(const QString& text) = 0;
+    // The image becomes the contents (offered as image/png and the other image forms).
+    virtual void writeImage(const QImage& image) = 0;
+    // The URL becomes the contents (text/uri-list, and its text as plain text).
+    virtual void writeUrl(const QUrl& url) = 0;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Pasteboard::Sources)

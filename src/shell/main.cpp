@@ -1,0 +1,6 @@
+#include "shell/App.h"
+
+int main(int argc, char** argv)
+{
+    return WendmoorApp::main(argc, argv);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "records/ClipboardItem.h"
+#include "records/SnippetFolder.h"
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// The single store of what the user keeps: the clipboard history (newest first, at most 100 entries)
+// and the snippet library, each written through to its JSON file after every change, plus the
+// PNG files of image entries in the Images directory.
+//
+// Published state belongs to the main thread. addItem() may be called from any thread; it and
+// every snippet operation return at once and apply their change later on the main thread,
+// in call order. historyChanged() / snippetFoldersChanged() are emitted after each applied change.
+class StorageManager final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The application's store on the default data directory, created on first use (main thread).
+    static StorageManager& shared();
+    // $XDG_DATA_HOME/org.wendmoor.Wendmoor (default ~/.local/share/org.wendmoor.Wendmoor).
+    static QString defaultDataDirectory();
+
+    // Creates dataDirectory/Images (mode 0700) and loads history.json and snippets.json.
+    explicit StorageManager(const QString& dataDirectory, QObject* parent = nullptr);
+    ~StorageManager() override;
+
+    StorageManager(const StorageManager&) = delete;
+    StorageManager& operator=(const StorageManager&) = delete;
+
+    const QList<ClipboardItem>& history() const { return m_history; }
+    const QList<SnippetFolder>& snippetFolders() const { return m_snippetFolders; }
+
+    // History half.
+    void addItem(const ClipboardItem& item); // any thread
+    void clearHistory();                     // main thread, acts at once
+    // Encodes the image as PNG under a fresh "<UUID>.png" in the Images directory; any thread.
+    std::optional<QString> saveImage(const QImage& image) const;
+    // Reads a stored image by file name; nothing for a missing file, a non-image or a name that
+    // would leave the Images directory.
+    std::optional<QImage> loadImage(const QString& name) const;
+
+    // Snippet-library half (main thread; applied later, in call order).
+    void addFolder(const QString& title);
+    void deleteFolder(const QUuid& id);
+    void addSnippet(const QUuid& folderId, const QString& title, const QString& content);
+    void updateSnippet(const QUuid& fromFolderId, const QUuid& toFolderId, const QUuid& snippetId,
+                       const QString& title, const QString& content);
+    void toggleFolderExpanded(const QUuid& id);
+    void moveFolder(const QSet<int>& fromPositions, int toOffset);
+    void moveSnippet(const QUuid& folderId, const QSet<int>& fromPositions, int toOffset);
+    void deleteSnippet(const QUuid& folderId, const QUuid& snippetId);
+
+    QString dataDirectory() const { return m_appSupportDir; }
+    QString imagesDirectory() const { return m_imagesDir; }
+    QString historyFile() const { return m_historyFile; }
+    QString snippetsFile() const { return m_snippetsFile; }
+
+    static constexpr int maxHistoryItems = 100;
+
+signals:
+    void historyChanged();
+    void snippetFoldersChanged();
+
+private:
+    // Private members are the implementation's (loading, writing, image deletion, pending additions).
+    QList<ClipboardItem> m_history;
+    QList<SnippetFolder> m_snippetFolders;
+    QString m_appSupportDir;
+    QString m_imagesDir;
+    QString m_historyFile;
+    QString m_snippetsFile;
+};

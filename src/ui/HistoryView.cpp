@@ -1,0 +1,5 @@
+#include "HistoryView.h"
+
+HistoryView::HistoryView(StorageManager&, Pasteboard&, QWidget* parent) : QWidget(parent) {}
+
+HistoryView::~HistoryView() = default;

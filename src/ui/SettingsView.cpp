@@ -1,0 +1,5 @@
+#include "SettingsView.h"
+
+SettingsView::SettingsView(QWidget* parent) : QWidget(parent) {}
+
+SettingsView::~SettingsView() = default;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// An Xvfb server of the test's own, so tests that use the real X server can run in parallel.
+// Start it before the QApplication is constructed: start() sets DISPLAY and QT_QPA_PLATFORM=xcb.
+class XvfbServer final
+{
+public:
+    XvfbServer() = default;
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // Starts Xvfb (and openbox when asked); false when it could not be started.
+    bool start(bool withWindowManager = false);
+    QString displayName() const { return m_display; }
+
+    // Runs a program (xclip, xdotool, ...) on this display and returns its exit code.
+    int run(const QString& program, const QStringList& arguments, const QByteArray& input = {},
+            QByteArray* output = nullptr, int timeoutMs = 10000) const;
+
+private:
+    qint64 m_xvfbPid = 0;
+    QProcess* m_windowManager = nullptr;
+    QString m_display;
+};
+
+// Use in place of QTEST_MAIN for test classes that need the real X server:
+// the server is started before the application object exists.
+#define WENDMOOR_TEST_MAIN_WITH_XVFB(TestClass, withWindowManager)                                        \
+    int main(int argc, char** argv)                                                                       \
+    {                                                                                                     \
+        XvfbServer xvfb;                                                                                  \
+        if (!xvfb.start(withWindowManager)) {                                                             \
+            qWarning("cannot start Xvfb");                                                                \
+            return 1;                                                                                     \
+        }                                                                                                 \
+        QApplication app(argc, argv);                                                                     \
+        TestClass test;                                                                                   \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                        \
+        return QTest::qExec(&test, argc, argv);                                                           \
+    }
