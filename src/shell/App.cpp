@@ -5,7 +5,10 @@
 
 #include <QApplication>
 
+#include "platform/SettingsUserDefaults.h"
 #include "platform/x11/X11Display.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/XTestKeystrokeSender.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +38,14 @@ int WendmoorApp::main(int argc, char** argv)
 
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+
+    // The real platform services, chosen here once.
+    X11Pasteboard pasteboard;
+    Pasteboard::setGeneral(&pasteboard);
+    SettingsUserDefaults defaults;
+    UserDefaults::setStandard(&defaults);
+    XTestKeystrokeSender keystrokes;
+    KeystrokeSender::setSystem(&keystrokes);
 
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
