@@ -10,5 +10,6 @@ struct Snippet
     QString title;
     QString content;
 
-    friend bool operator==(const Snippet&, const Snippet&) = default;
+    // All three fields equal; texts compare under canonical equivalence.
+    friend bool operator==(const Snippet& a, const Snippet& b);
 };

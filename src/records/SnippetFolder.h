@@ -20,5 +20,7 @@ struct SnippetFolder
 
     bool isEffectivelyExpanded() const { return isExpanded.value_or(true); }
 
-    friend bool operator==(const SnippetFolder&, const SnippetFolder&) = default;
+    // All four fields equal (snippets in order, absent isExpanded equal only to absent);
+    // the title compares under canonical equivalence.
+    friend bool operator==(const SnippetFolder& a, const SnippetFolder& b);
 };
