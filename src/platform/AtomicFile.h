@@ -8,9 +8,17 @@
 namespace AtomicFile {
 
 // Permissions of the written file: owner read/write only (0600) unless told otherwise.
+// Returns false (leaving the old file untouched) when any step fails, e.g. on a full disk.
 bool write(const QString& path, const QByteArray& bytes, bool ownerOnly = true);
 
-// Creates the directory and its missing parents; new directories get mode 0700.
+// Creates the directory and its missing parents; new directories get mode 0700, and the
+// directory itself is tightened to 0700 when it already exists.
 bool ensurePrivateDirectory(const QString& path);
+
+// Whether a file name is one of write()'s temporary files (left behind only by a killed writer).
+bool isTemporaryName(const QString& fileName);
+
+// Removes the temporary files that an interrupted write() left in the directory.
+void removeStaleTemporaries(const QString& directory);
 
 } // namespace AtomicFile

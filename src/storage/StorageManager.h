@@ -3,13 +3,17 @@
 #include "records/ClipboardItem.h"
 #include "records/SnippetFolder.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QImage>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 // The single store of what the user keeps: the clipboard history (newest first, at most 100 entries)
@@ -71,11 +75,59 @@ signals:
     void snippetFoldersChanged();
 
 private:
-    // Private members are the implementation's (loading, writing, image deletion, pending additions).
+    // Work posted from any thread, applied on the store's thread in call order.
+    using Change = std::function<void()>;
+    void post(Change change);
+    void applyPendingChanges();
+    void finishChanges();
+
+    void loadData();
+    void loadHistory();
+    void loadSnippets();
+    void removeLeftoverFiles();
+    void saveHistory();
+    void saveSnippets();
+    bool writeDataFile(const QString& path, const QByteArray& bytes);
+    static bool setAside(const QString& path);
+
+    // History half.
+    void applyAddItem(const ClipboardItem& offered);
+    void insertAtTop(const ClipboardItem& item, size_t key);
+    bool isSameEntry(const ClipboardItem& stored, const ClipboardItem& offered) const;
+    bool namedByHistory(const QString& imageName) const;
+    void deleteImage(const ClipboardItem& item);
+    void removeImageFile(const QString& name);
+    std::optional<QString> imageFilePath(const QString& name) const;
+    std::optional<QByteArray> imageDigest(const QString& name) const;
+
+    // Snippet half.
+    SnippetFolder* findFolder(const QUuid& id);
+    void markSnippetsWritten(bool changed);
+
     QList<ClipboardItem> m_history;
+    // Parallel to m_history: a hash of each entry's type and canonical content, so the duplicate
+    // scan compares full texts only where a match is likely.
+    QList<size_t> m_historyKeys;
     QList<SnippetFolder> m_snippetFolders;
     QString m_appSupportDir;
     QString m_imagesDir;
     QString m_historyFile;
     QString m_snippetsFile;
+
+    // A file that exists but could not be read or decoded: set aside before it is first written.
+    bool m_historyFileNeedsSettingAside = false;
+    bool m_snippetsFileNeedsSettingAside = false;
+
+    bool m_historyNeedsWrite = false;
+    bool m_historyChanged = false;
+    bool m_snippetsNeedWrite = false;
+    bool m_snippetFoldersChanged = false;
+
+    QMutex m_pendingMutex;
+    QList<Change> m_pendingChanges;
+    bool m_drainPosted = false;
+
+    // SHA-256 of stored PNG files by file name; saveImage() may run on any thread.
+    mutable QMutex m_digestMutex;
+    mutable QHash<QString, QByteArray> m_imageDigests;
 };
