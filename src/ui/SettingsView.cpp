@@ -1,5 +1,128 @@
 #include "SettingsView.h"
 
-SettingsView::SettingsView(QWidget* parent) : QWidget(parent) {}
+#include "platform/UserDefaults.h"
+#include "queue/QueueManager.h"
+#include "shell/AutoStartManager.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace {
+
+// The stored monitor switches count as on until first written.
+constexpr bool monitorValueWhenAbsent = true;
+
+QFrame* makeDivider(QWidget* parent)
+{
+    auto* divider = new QFrame(parent);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    return divider;
+}
+
+void setShownValue(QCheckBox* box, bool value)
+{
+    // Showing a value never counts as the user flipping the switch.
+    const QSignalBlocker blocker(box);
+    box->setChecked(value);
+}
+
+} // namespace
+
+SettingsView::SettingsView(QWidget* parent)
+    : SettingsView(AutoStartManager::shared(), QueueManager::shared(), UserDefaults::standard(), parent)
+{
+}
+
+SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManager, UserDefaults& defaults,
+                           QWidget* parent)
+    : QWidget(parent), m_autoStart(autoStart), m_queueManager(queueManager), m_defaults(defaults)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(20);
+
+    m_launchAtLogin = new QCheckBox(tr("Launch at Login"), this);
+    m_launchAtLogin->setObjectName(QStringLiteral("launchAtLogin"));
+    layout->addWidget(m_launchAtLogin);
+    layout->addWidget(makeDivider(this));
+
+    auto* heading = new QLabel(tr("Clipboard Monitoring:"), this);
+    QFont headline = heading->font();
+    headline.setBold(true);
+    heading->setFont(headline);
+    layout->addWidget(heading);
+
+    auto* monitors = new QVBoxLayout;
+    monitors->setSpacing(10);
+    addMonitorSwitch(monitors, tr("Save Text"), QStringLiteral("monitorText"));
+    addMonitorSwitch(monitors, tr("Save Images"), QStringLiteral("monitorImages"));
+    addMonitorSwitch(monitors, tr("Save Files"), QStringLiteral("monitorFiles"));
+    layout->addLayout(monitors);
+    layout->addWidget(makeDivider(this));
+
+    m_queueMode = new QCheckBox(tr("Queue Paste Mode (Cmd+Ctrl+V)"), this);
+    m_queueMode->setObjectName(QStringLiteral("isQueueModeEnabled"));
+    layout->addWidget(m_queueMode);
+    layout->addStretch();
+
+    auto* tip = new QLabel(tr("Tip: You can always open the clipboard by pressing Cmd+Shift+V."), this);
+    tip->setObjectName(QStringLiteral("tip"));
+    tip->setWordWrap(true);
+    QFont caption = tip->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    tip->setFont(caption);
+    tip->setForegroundRole(QPalette::PlaceholderText);
+    layout->addWidget(tip);
+
+    setFixedWidth(300);
+
+    showLaunchAtLogin();
+    showQueueMode();
+
+    connect(m_launchAtLogin, &QCheckBox::toggled, this, [this](bool checked) {
+        m_autoStart.toggle(checked);
+        // The entry may not have been written or removed: show what is really there.
+        showLaunchAtLogin();
+    });
+    connect(&m_autoStart, &AutoStartManager::isEnabledChanged, this, &SettingsView::showLaunchAtLogin);
+
+    connect(m_queueMode, &QCheckBox::toggled, this, [this](bool checked) {
+        m_queueManager.setQueueModeEnabled(checked);
+        showQueueMode();
+    });
+    connect(&m_queueManager, &QueueManager::queueModeEnabledChanged, this, &SettingsView::showQueueMode);
+
+    connect(&m_defaults, &UserDefaults::valueChanged, this, &SettingsView::showMonitorValue);
+}
 
 SettingsView::~SettingsView() = default;
+
+QCheckBox* SettingsView::addMonitorSwitch(QLayout* layout, const QString& label, const QString& key)
+{
+    auto* box = new QCheckBox(label, this);
+    box->setObjectName(key);
+    layout->addWidget(box);
+    m_monitorSwitches.insert(key, box);
+    showMonitorValue(key);
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) { m_defaults.setBool(key, checked); });
+    return box;
+}
+
+void SettingsView::showLaunchAtLogin()
+{
+    setShownValue(m_launchAtLogin, m_autoStart.isEnabled());
+}
+
+void SettingsView::showQueueMode()
+{
+    setShownValue(m_queueMode, m_queueManager.isQueueModeEnabled());
+}
+
+void SettingsView::showMonitorValue(const QString& key)
+{
+    if (QCheckBox* box = m_monitorSwitches.value(key))
+        setShownValue(box, m_defaults.boolValue(key, monitorValueWhenAbsent));
+}

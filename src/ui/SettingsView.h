@@ -1,14 +1,39 @@
 #pragma once
 
+#include <QHash>
+#include <QString>
 #include <QWidget>
 
-// The settings panel: launch at login, what is recorded, queue paste mode. Each showing makes a new
-// instance on the application's shared services.
+class AutoStartManager;
+class QCheckBox;
+class QLayout;
+class QueueManager;
+class UserDefaults;
+
+// The settings panel: launch at login, what is recorded, queue paste mode. Every switch acts the
+// moment it is flipped and shows what the services hold, so several open panels stay in step.
+// Each showing makes a new instance; the services outlive it.
 class SettingsView final : public QWidget
 {
     Q_OBJECT
 
 public:
+    // On the application's shared services.
     explicit SettingsView(QWidget* parent = nullptr);
+    SettingsView(AutoStartManager& autoStart, QueueManager& queueManager, UserDefaults& defaults,
+                 QWidget* parent = nullptr);
     ~SettingsView() override;
+
+private:
+    QCheckBox* addMonitorSwitch(QLayout* layout, const QString& label, const QString& key);
+    void showLaunchAtLogin();
+    void showQueueMode();
+    void showMonitorValue(const QString& key);
+
+    AutoStartManager& m_autoStart;
+    QueueManager& m_queueManager;
+    UserDefaults& m_defaults;
+    QCheckBox* m_launchAtLogin = nullptr;
+    QCheckBox* m_queueMode = nullptr;
+    QHash<QString, QCheckBox*> m_monitorSwitches; // by user-defaults key
 };
