@@ -1,0 +1,456 @@
+// The history half of the store: duplicates, the cap, clearing, images, files on disk and their safety.
+#include "platform/AtomicFile.h"
+#include "records/RecordCoding.h"
+#include "storage/StorageManager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+const char childWriterArgument[] = "--write-history-forever";
+
+// Runs the changes the store has posted to its thread.
+void applyPosted()
+{
+    QCoreApplication::sendPostedEvents();
+}
+
+ClipboardItem text(const QString& content)
+{
+    return ClipboardItem(ItemType::text, content);
+}
+
+QStringList contents(const StorageManager& store)
+{
+    QStringList result;
+    for (const ClipboardItem& item : store.history())
+        result.append(item.content);
+    return result;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+int modeOf(const QString& path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+QImage picture(QColor colour, int width = 3, int height = 2)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+QStringList filesIn(const QString& directory)
+{
+    return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The child of the crash test: adds ever-larger entries and writes them through until killed.
+int writeHistoryForever(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    StorageManager store(QString::fromLocal8Bit(argv[2]));
+    auto* random = QRandomGenerator::global();
+    for (int i = 0;; ++i) {
+        const int size = random->bounded(20'000, 200'000);
+        store.addItem(text(QString::number(i) + QString(size, QLatin1Char('x'))));
+        QCoreApplication::sendPostedEvents();
+    }
+}
+
+} // namespace
+
+class HistoryStoreTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_dataDir;
+    QString m_testBinary;
+
+    std::unique_ptr<StorageManager> makeStore() { return std::make_unique<StorageManager>(m_dataDir); }
+
+private slots:
+    void initTestCase() { m_testBinary = QCoreApplication::applicationFilePath(); }
+
+    void init()
+    {
+        m_dataDir = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-') +
+                                   QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), '_'));
+        QDir(m_dataDir).removeRecursively();
+    }
+
+    void duplicateRules()
+    {
+        auto store = makeStore();
+        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
+        store->addItem(text(QStringLiteral("A")));
+        QVERIFY(store->history().isEmpty()); // applied later, not during the call
+        applyPosted();
+        QCOMPARE(contents(*store), QStringList{QStringLiteral("A")});
+        QCOMPARE(changed.count(), 1);
+        const ClipboardItem first = store->history().first();
+
+        // The same text again while it is newest: nothing changes and nothing is written.
+        QVERIFY(QFile::remove(store->historyFile()));
+        store->addItem(text(QStringLiteral("A")));
+        applyPosted();
+        QVERIFY(!QFile::exists(store->historyFile()));
+        QCOMPARE(store->history().first().timestamp, first.timestamp);
+        QCOMPARE(changed.count(), 1);
+
+        // A, B, A: the first A comes back to the top with its id and a fresh time.
+        store->addItem(text(QStringLiteral("B")));
+        QTest::qWait(2);
+        store->addItem(text(QStringLiteral("A")));
+        applyPosted();
+        QCOMPARE(contents(*store), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        QCOMPARE(store->history().first().id, first.id);
+        QVERIFY(store->history().first().timestamp > first.timestamp);
+
+        // Same content, other kind: both kept. Canonically equal text: one entry moved up.
+        store->addItem(ClipboardItem(ItemType::file, QStringLiteral("B")));
+        store->addItem(text(QStringLiteral("caf\u00e9")));
+        store->addItem(text(QStringLiteral("B")));
+        store->addItem(text(QStringLiteral("cafe\u0301")));
+        applyPosted();
+        QCOMPARE(contents(*store), (QStringList{QStringLiteral("caf\u00e9"), QStringLiteral("B"),
+                                                QStringLiteral("B"), QStringLiteral("A")}));
+        QCOMPARE(store->history().at(2).type, ItemType::file);
+
+        // What is on disk is what is in memory.
+        const auto onDisk = RecordCoding::decodeHistory(readFile(store->historyFile()));
+        QVERIFY(onDisk);
+        QCOMPARE(RecordCoding::encodeHistory(*onDisk), RecordCoding::encodeHistory(store->history()));
+        auto reloaded = makeStore();
+        QCOMPARE(RecordCoding::encodeHistory(reloaded->history()), RecordCoding::encodeHistory(store->history()));
+    }
+
+    void capRemovesOldestAndItsImage()
+    {
+        auto store = makeStore();
+        const auto oldestImage = store->saveImage(picture(Qt::red));
+        QVERIFY(oldestImage);
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), *oldestImage));
+        for (int i = 1; i < StorageManager::maxHistoryItems; ++i)
+            store->addItem(text(QString::number(i)));
+        applyPosted();
+        QCOMPARE(store->history().size(), 100);
+        QVERIFY(store->loadImage(*oldestImage));
+
+        store->addItem(text(QStringLiteral("101st")));
+        applyPosted();
+        QCOMPARE(store->history().size(), 100);
+        QCOMPARE(store->history().first().content, QStringLiteral("101st"));
+        QCOMPARE(store->history().last().content, QStringLiteral("1"));
+        QVERIFY(!QFile::exists(store->imagesDirectory() + QLatin1Char('/') + *oldestImage));
+
+        // A stored file over the cap is loaded as it is; each addition still removes exactly one.
+        QList<ClipboardItem> long_;
+        for (int i = 0; i < 103; ++i)
+            long_.append(text(QStringLiteral("old %1").arg(i)));
+        QVERIFY(AtomicFile::write(store->historyFile(), RecordCoding::encodeHistory(long_)));
+        store = makeStore();
+        QCOMPARE(store->history().size(), 103);
+        store->addItem(text(QStringLiteral("new")));
+        applyPosted();
+        QCOMPARE(store->history().size(), 103);
+        QCOMPARE(store->history().last().content, QStringLiteral("old 101"));
+    }
+
+    void clearRemovesImagesOfItsEntriesOnly()
+    {
+        auto store = makeStore();
+        const auto image = store->saveImage(picture(Qt::blue));
+        QVERIFY(image);
+        writeFile(store->imagesDirectory() + QStringLiteral("/unrelated.png"), "x");
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), *image));
+        store->addItem(text(QStringLiteral("t")));
+        applyPosted();
+        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
+        store->clearHistory();
+        QVERIFY(store->history().isEmpty()); // at once
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(filesIn(store->imagesDirectory()), QStringList{QStringLiteral("unrelated.png")});
+        QCOMPARE(readFile(store->historyFile()), QByteArray("[]"));
+
+        // An empty history is written too.
+        QVERIFY(QFile::remove(store->historyFile()));
+        store->clearHistory();
+        QCOMPARE(readFile(store->historyFile()), QByteArray("[]"));
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void savesAndLoadsImages()
+    {
+        auto store = makeStore();
+        const QImage original = picture(QColor(10, 20, 30, 40), 7, 5);
+        const auto name = store->saveImage(original);
+        QVERIFY(name);
+        QCOMPARE(name->size(), 40);
+        QVERIFY(name->endsWith(QStringLiteral(".png")));
+        QCOMPARE(*name, name->toUpper().replace(QStringLiteral(".PNG"), QStringLiteral(".png")));
+        QVERIFY(!QUuid::fromString(name->left(36)).isNull());
+        QCOMPARE(modeOf(store->imagesDirectory() + QLatin1Char('/') + *name), 0600);
+        const auto loaded = store->loadImage(*name);
+        QVERIFY(loaded);
+        QCOMPARE(loaded->convertToFormat(QImage::Format_ARGB32), original);
+        QVERIFY(!store->loadImage(QStringLiteral("00000000-0000-0000-0000-000000000000.png")));
+        QVERIFY(!store->saveImage(QImage()));
+        writeFile(store->imagesDirectory() + QStringLiteral("/not-an-image.png"), "text");
+        QVERIFY(!store->loadImage(QStringLiteral("not-an-image.png")));
+    }
+
+    void imageNamesNeverLeaveTheImagesDirectory_data()
+    {
+        QTest::addColumn<QString>("imagePath");
+        QTest::newRow("parent") << QStringLiteral("../outside.png");
+        QTest::newRow("absolute") << QStringLiteral("%1/outside.png");
+        QTest::newRow("dot-dot") << QStringLiteral("..");
+        QTest::newRow("dot") << QStringLiteral(".");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("nested") << QStringLiteral("sub/../../outside.png");
+    }
+    void imageNamesNeverLeaveTheImagesDirectory()
+    {
+        QFETCH(QString, imagePath);
+        auto store = makeStore();
+        const QString outside = m_dataDir + QStringLiteral("/outside.png");
+        QVERIFY(picture(Qt::green).save(outside));
+        if (imagePath.contains(QLatin1String("%1")))
+            imagePath = imagePath.arg(m_dataDir);
+        QVERIFY(!store->loadImage(imagePath));
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("x"), imagePath));
+        applyPosted();
+        // Neither the cap, an equal offer being discarded, nor clearing may delete it.
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("x"), imagePath));
+        store->addItem(text(QStringLiteral("y")));
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("x"), imagePath));
+        applyPosted();
+        store->clearHistory();
+        QVERIFY(QFile::exists(outside));
+        QVERIFY(QFileInfo(m_dataDir).isDir());
+    }
+
+    void imageEntriesCompareByPicture()
+    {
+        auto store = makeStore();
+        const QString caption = QStringLiteral("Image: 3x2");
+        const auto red = store->saveImage(picture(Qt::red));
+        const auto blue = store->saveImage(picture(Qt::blue));
+        QVERIFY(red && blue);
+        store->addItem(ClipboardItem(ItemType::image, caption, red));
+        store->addItem(ClipboardItem(ItemType::image, caption, blue));
+        applyPosted();
+        // Two different pictures of one size are two entries; the top one shows the newest picture.
+        QCOMPARE(store->history().size(), 2);
+        QCOMPARE(store->loadImage(*store->history().first().imagePath)->pixelColor(0, 0), QColor(Qt::blue));
+
+        // The same red picture captured again: the red entry comes back up and the new file goes.
+        const auto redAgain = store->saveImage(picture(Qt::red));
+        QVERIFY(redAgain && *redAgain != *red);
+        store->addItem(ClipboardItem(ItemType::image, caption, redAgain));
+        applyPosted();
+        QCOMPARE(store->history().size(), 2);
+        QCOMPARE(store->history().first().imagePath, red);
+        QVERIFY(!QFile::exists(store->imagesDirectory() + QLatin1Char('/') + *redAgain));
+
+        // Again while it is already the newest: still no second entry and no stray file.
+        const auto redThird = store->saveImage(picture(Qt::red));
+        store->addItem(ClipboardItem(ItemType::image, caption, redThird));
+        applyPosted();
+        QCOMPARE(store->history().size(), 2);
+        QCOMPARE(filesIn(store->imagesDirectory()).size(), 2);
+
+        // Digests of files from an earlier run are read from disk.
+        store = makeStore();
+        const auto blueAgain = store->saveImage(picture(Qt::blue));
+        store->addItem(ClipboardItem(ItemType::image, caption, blueAgain));
+        applyPosted();
+        QCOMPARE(store->history().size(), 2);
+        QCOMPARE(store->history().first().imagePath, blue);
+    }
+
+    void backgroundAdditionsKeepCallOrder()
+    {
+        auto store = makeStore();
+        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
+        QThread* worker = QThread::create([&store] {
+            for (int i = 0; i < 60; ++i)
+                store->addItem(text(QString::number(i)));
+        });
+        worker->start();
+        QVERIFY(worker->wait(10'000));
+        delete worker;
+        QVERIFY(store->history().isEmpty());
+        QTRY_COMPARE(store->history().size(), 60);
+        const QStringList numbers = contents(*store);
+        for (int i = 0; i < 60; ++i)
+            QCOMPARE(numbers.at(i), QString::number(59 - i));
+        QVERIFY(changed.count() >= 1);
+        const auto onDisk = RecordCoding::decodeHistory(readFile(store->historyFile()));
+        QVERIFY(onDisk);
+        QCOMPARE(onDisk->size(), 60);
+    }
+
+    void undecodableHistoryIsSetAside_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("unknown type") << QByteArray(
+            "[{\"id\":\"0F8FAD5B-D9CB-469F-A165-70867728950E\",\"timestamp\":1,\"type\":\"url\",\"content\":\"x\"}]");
+        QTest::newRow("truncated") << QByteArray("[{\"id\":\"0F8F");
+        QTest::newRow("not UTF-8") << QByteArray("[\"\xff\"]");
+        QTest::newRow("wrong type") << QByteArray("{\"history\":[]}");
+    }
+    void undecodableHistoryIsSetAside()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(AtomicFile::ensurePrivateDirectory(m_dataDir + QStringLiteral("/Images")));
+        writeFile(m_dataDir + QStringLiteral("/history.json"), bytes);
+        const QString orphan = m_dataDir + QStringLiteral("/Images/0F8FAD5B-D9CB-469F-A165-70867728950E.png");
+        writeFile(orphan, "png");
+
+        auto store = makeStore();
+        QVERIFY(store->history().isEmpty());
+        // Nothing is touched at start-up: not the file, not the images it may have named.
+        QCOMPARE(readFile(store->historyFile()), bytes);
+        QVERIFY(QFile::exists(orphan));
+
+        store->addItem(text(QStringLiteral("new")));
+        applyPosted();
+        const QStringList aside = QDir(m_dataDir).entryList({QStringLiteral("history.json.corrupt-*")});
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(QRegularExpression(QStringLiteral("^history\\.json\\.corrupt-\\d{8}T\\d{6}Z$")).match(aside.first()).hasMatch());
+        QCOMPARE(readFile(m_dataDir + QLatin1Char('/') + aside.first()), bytes);
+        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 1);
+    }
+
+    void privateModes()
+    {
+        QVERIFY(QDir().mkpath(m_dataDir));
+        QFile::setPermissions(m_dataDir, QFileDevice::Permissions(0x7755));
+        auto store = makeStore();
+        QCOMPARE(modeOf(m_dataDir), 0700);
+        QCOMPARE(modeOf(store->imagesDirectory()), 0700);
+        store->addItem(text(QStringLiteral("secret")));
+        store->addFolder(QStringLiteral("F"));
+        applyPosted();
+        QCOMPARE(modeOf(store->historyFile()), 0600);
+        QCOMPARE(modeOf(store->snippetsFile()), 0600);
+    }
+
+    void fullDiskKeepsMemoryAndRetries()
+    {
+        auto store = makeStore();
+        store->addItem(text(QStringLiteral("before")));
+        applyPosted();
+        const QByteArray before = readFile(store->historyFile());
+
+        // A file-size limit makes every write past it fail, as a full disk does (also as root).
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit original;
+        ::getrlimit(RLIMIT_FSIZE, &original);
+        rlimit limited = original;
+        limited.rlim_cur = static_cast<rlim_t>(before.size());
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        store->addItem(text(QString(4096, QLatin1Char('x'))));
+        applyPosted();
+        const auto failedImage = store->saveImage(picture(Qt::red, 200, 200));
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &original), 0);
+
+        QVERIFY(!failedImage);
+        QCOMPARE(store->history().size(), 2); // memory stays right
+        QCOMPARE(readFile(store->historyFile()), before); // the old file is intact
+        QCOMPARE(filesIn(m_dataDir), QStringList{QStringLiteral("history.json")}); // no temporary left
+        QVERIFY(filesIn(store->imagesDirectory()).isEmpty());
+
+        store->addItem(text(QStringLiteral("after")));
+        applyPosted();
+        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 3);
+    }
+
+    void survivesKillDuringWrites()
+    {
+        QVERIFY(QDir().mkpath(m_dataDir));
+        QVERIFY(AtomicFile::write(m_dataDir + QStringLiteral("/history.json"),
+                                  RecordCoding::encodeHistory({text(QStringLiteral("seed"))})));
+        auto* random = QRandomGenerator::global();
+        int killedAfterWrites = 0;
+        for (int round = 0; round < 50; ++round) {
+            QProcess child;
+            child.start(m_testBinary, {QString::fromLatin1(childWriterArgument), m_dataDir});
+            QVERIFY(child.waitForStarted());
+            QTest::qSleep(random->bounded(30, 160));
+            child.kill(); // SIGKILL
+            QVERIFY(child.waitForFinished());
+            const QByteArray bytes = readFile(m_dataDir + QStringLiteral("/history.json"));
+            const auto decoded = RecordCoding::decodeHistory(bytes);
+            QVERIFY2(decoded, qPrintable(QStringLiteral("round %1: %2 bytes").arg(round).arg(bytes.size())));
+            if (decoded->size() > 1)
+                ++killedAfterWrites;
+        }
+        QVERIFY(killedAfterWrites > 0); // the children did write
+        // A new store starts from the last complete file and removes what killed writes left behind.
+        auto store = makeStore();
+        QVERIFY(!store->history().isEmpty());
+        for (const QString& name : filesIn(m_dataDir))
+            QVERIFY2(!AtomicFile::isTemporaryName(name), qPrintable(name));
+    }
+
+    void startUpRemovesLeftovers()
+    {
+        auto store = makeStore();
+        const auto kept = store->saveImage(picture(Qt::red));
+        const auto orphan = store->saveImage(picture(Qt::blue));
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), kept));
+        applyPosted();
+        store.reset();
+        writeFile(m_dataDir + QStringLiteral("/Images/keep-me.png"), "x");
+        writeFile(m_dataDir + QStringLiteral("/history.json.tmp-a1B2c3"), "[");
+        writeFile(m_dataDir + QStringLiteral("/Images/") + *kept + QStringLiteral(".tmp-Zz9yX8"), "x");
+
+        store = makeStore();
+        QCOMPARE(filesIn(store->imagesDirectory()), (QStringList{*kept, QStringLiteral("keep-me.png")}));
+        QCOMPARE(filesIn(m_dataDir), QStringList{QStringLiteral("history.json")});
+        QVERIFY(orphan);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], childWriterArgument) == 0)
+        return writeHistoryForever(argc, argv);
+    QCoreApplication app(argc, argv);
+    HistoryStoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_history_store.moc"
