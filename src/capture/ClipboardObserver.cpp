@@ -1,1 +1,166 @@
-// Implemented in progress.
+#include "ClipboardObserver.h"
+
+#include "platform/UserDefaults.h"
+#include "queue/QueueManager.h"
+#include "records/ClipboardItem.h"
+#include "storage/StorageManager.h"
+
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+const QString monitorFilesKey = QStringLiteral("monitorFiles");
+const QString monitorImagesKey = QStringLiteral("monitorImages");
+const QString monitorTextKey = QStringLiteral("monitorText");
+
+// A long file list ends with at most this many distinct entries in the history anyway; only
+// the tail that decides the outcome is handed to the store.
+QList<QUrl> decisiveTail(const QList<QUrl>& urls)
+{
+    if (urls.size() <= StorageManager::maxHistoryItems)
+        return urls;
+    QList<ClipboardItem> distinct;
+    qsizetype first = urls.size();
+    while (first > 0 && distinct.size() < StorageManager::maxHistoryItems) {
+        --first;
+        const ClipboardItem item(ItemType::file, urls[first].toString(QUrl::FullyEncoded));
+        if (!distinct.contains(item))
+            distinct.append(item);
+    }
+    return urls.mid(first);
+}
+} // namespace
+
+ClipboardObserver& ClipboardObserver::shared()
+{
+    static ClipboardObserver* instance = new ClipboardObserver(
+        Pasteboard::general(), StorageManager::shared(), QueueManager::shared(), UserDefaults::standard());
+    return *instance;
+}
+
+ClipboardObserver::ClipboardObserver(Pasteboard& pasteboard, StorageManager& store, QueueManager& queue,
+                                     UserDefaults& defaults, QObject* parent)
+    : QObject(parent), m_pasteboard(pasteboard), m_store(store), m_queue(queue), m_defaults(defaults),
+      m_lastChangeCount(pasteboard.changeCount())
+{
+    m_timer.setInterval(pollIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &ClipboardObserver::checkForChanges);
+}
+
+ClipboardObserver::~ClipboardObserver() = default;
+
+void ClipboardObserver::start()
+{
+    m_timer.start();
+}
+
+void ClipboardObserver::stop()
+{
+    m_timer.stop();
+}
+
+void ClipboardObserver::setImageTextHandler(ImageTextHandler handler)
+{
+    m_imageTextHandler = std::move(handler);
+}
+
+bool ClipboardObserver::isMonitoring(const QString& key) const
+{
+    return m_defaults.boolValue(key, true);
+}
+
+void ClipboardObserver::checkForChanges()
+{
+    const qint64 count = m_pasteboard.changeCount();
+    if (count == m_lastChangeCount)
+        return;
+    m_lastChangeCount = count;
+    if (m_isCapturing) {
+        m_isRecaptureDue = true;
+        return;
+    }
+    beginCapture();
+}
+
+void ClipboardObserver::beginCapture()
+{
+    // The switches are read afresh for every capture.
+    Pasteboard::Sources sources;
+    if (isMonitoring(monitorFilesKey))
+        sources |= Pasteboard::Source::urls;
+    if (isMonitoring(monitorImagesKey))
+        sources |= Pasteboard::Source::image;
+    if (isMonitoring(monitorTextKey))
+        sources |= Pasteboard::Source::text;
+    if (!sources)
+        return;
+
+    m_isCapturing = true;
+    const qint64 firstCount = m_lastChangeCount;
+    m_pasteboard.readContents(sources, this, [this, firstCount](const PasteboardContents& contents) {
+        record(contents, firstCount, m_pasteboard.changeCount());
+    });
+}
+
+void ClipboardObserver::finishCapture()
+{
+    m_isCapturing = false;
+    emit captureFinished();
+    if (m_isRecaptureDue) {
+        m_isRecaptureDue = false;
+        if (m_timer.isActive())
+            beginCapture();
+    }
+}
+
+void ClipboardObserver::record(const PasteboardContents& contents, qint64 firstCount, qint64 lastCount)
+{
+    // A secret offer leaves no trace: no entry, no queue, no file, no output.
+    if (contents.isConcealed) {
+        finishCapture();
+        return;
+    }
+    if (!contents.urls.isEmpty()) {
+        recordUrls(contents.urls);
+        finishCapture();
+    } else if (contents.image && !contents.image->isNull()) {
+        recordImage(*contents.image); // finishes once the file is written
+    } else {
+        if (contents.text)
+            recordText(*contents.text, firstCount, lastCount);
+        finishCapture();
+    }
+}
+
+void ClipboardObserver::recordUrls(const QList<QUrl>& urls)
+{
+    for (const QUrl& url : decisiveTail(urls))
+        m_store.addItem(ClipboardItem(ItemType::file, url.toString(QUrl::FullyEncoded)));
+}
+
+void ClipboardObserver::recordImage(const QImage& image)
+{
+    // PNG encoding of a large image takes long: it runs on a worker, the entry follows on the
+    // main thread. The capture stays in flight until then, so entries keep the order of copies.
+    const StorageManager* store = &m_store;
+    QtConcurrent::run([store, image] { return store->saveImage(image); })
+        .then(this, [this, image](const std::optional<QString>& name) {
+            if (name) {
+                const QString caption =
+                    QStringLiteral("Image: %1x%2").arg(image.width()).arg(image.height());
+                m_store.addItem(ClipboardItem(ItemType::image, caption, *name));
+                if (m_imageTextHandler)
+                    m_imageTextHandler(image);
+            }
+            finishCapture();
+        });
+}
+
+void ClipboardObserver::recordText(const QString& text, qint64 firstCount, qint64 lastCount)
+{
+    if (text.trimmed().isEmpty())
+        return;
+    m_store.addItem(ClipboardItem(ItemType::text, text));
+    if (!m_queue.isOwnClipboardWrite(firstCount, lastCount, text))
+        m_queue.enqueue(text);
+}

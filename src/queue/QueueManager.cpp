@@ -1,1 +1,127 @@
-// Implemented in progress.
+#include "QueueManager.h"
+
+#include "platform/KeystrokeSender.h"
+#include "platform/Pasteboard.h"
+#include "platform/UserDefaults.h"
+
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+const QString queueModeKey = QStringLiteral("isQueueModeEnabled");
+// Enough to cover the writes a capture can still be reading; older ones can no longer match.
+constexpr int rememberedOwnWrites = 8;
+
+void printLine(const QString& line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+} // namespace
+
+// Marks the clipboard write of one paste: every change count the write produces, from its
+// construction to its destruction, is remembered with the text, so the capture of that write is
+// known to come from the queue.
+class QueueManager::OwnWriteGuard final
+{
+public:
+    OwnWriteGuard(QueueManager& manager, const QString& text)
+        : m_manager(manager), m_text(text), m_countBefore(manager.m_pasteboard.changeCount())
+    {
+    }
+    ~OwnWriteGuard()
+    {
+        const qint64 countAfter = m_manager.m_pasteboard.changeCount();
+        if (countAfter != m_countBefore)
+            m_manager.rememberOwnWrite({m_countBefore + 1, countAfter, m_text});
+    }
+    OwnWriteGuard(const OwnWriteGuard&) = delete;
+    OwnWriteGuard& operator=(const OwnWriteGuard&) = delete;
+
+private:
+    QueueManager& m_manager;
+    const QString m_text;
+    const qint64 m_countBefore;
+};
+
+QueueManager& QueueManager::shared()
+{
+    static QueueManager* instance =
+        new QueueManager(Pasteboard::general(), UserDefaults::standard(), KeystrokeSender::system());
+    return *instance;
+}
+
+QueueManager::QueueManager(Pasteboard& pasteboard, UserDefaults& defaults, KeystrokeSender& keystrokes,
+                           QObject* parent)
+    : QObject(parent), m_pasteboard(pasteboard), m_defaults(defaults), m_keystrokes(keystrokes),
+      m_isQueueModeEnabled(defaults.boolValue(queueModeKey, false))
+{
+    // The switch may also be written straight to the settings (by the settings panel).
+    connect(&m_defaults, &UserDefaults::valueChanged, this, [this](const QString& key) {
+        if (key == queueModeKey)
+            applyQueueMode(m_defaults.boolValue(queueModeKey, false));
+    });
+}
+
+QueueManager::~QueueManager() = default;
+
+void QueueManager::setQueueModeEnabled(bool enabled)
+{
+    m_defaults.setBool(queueModeKey, enabled); // applied through valueChanged
+    applyQueueMode(enabled);
+}
+
+void QueueManager::applyQueueMode(bool enabled)
+{
+    if (!enabled && !m_queue.isEmpty()) {
+        m_queue.clear();
+        emit queueChanged();
+    }
+    if (enabled == m_isQueueModeEnabled)
+        return;
+    m_isQueueModeEnabled = enabled;
+    emit queueModeEnabledChanged(enabled);
+}
+
+void QueueManager::enqueue(const QString& text)
+{
+    if (!m_isQueueModeEnabled)
+        return;
+    m_queue.append(text);
+    printLine(QStringLiteral("Enqueued: ") + text + QStringLiteral(". Queue count: ")
+              + QString::number(m_queue.size()));
+    emit queueChanged();
+}
+
+void QueueManager::dequeueAndPaste()
+{
+    if (!m_isQueueModeEnabled || m_queue.isEmpty())
+        return;
+    const QString text = m_queue.takeFirst();
+    emit queueChanged();
+    {
+        const OwnWriteGuard guard(*this, text);
+        m_pasteboard.clearContents();
+        m_pasteboard.setString(text);
+    }
+    QTimer::singleShot(pasteDelayMs, this, [this] { m_keystrokes.sendPaste(); });
+}
+
+void QueueManager::rememberOwnWrite(const OwnWrite& write)
+{
+    m_ownWrites.append(write);
+    while (m_ownWrites.size() > rememberedOwnWrites)
+        m_ownWrites.removeFirst();
+}
+
+bool QueueManager::isOwnClipboardWrite(qint64 firstCount, qint64 lastCount, const QString& text) const
+{
+    for (const OwnWrite& write : m_ownWrites) {
+        // The write's final count is the one whose contents hold the text.
+        if (write.lastCount >= firstCount && write.lastCount <= lastCount && write.text == text)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <QImage>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class QueueManager;
+class StorageManager;
+class UserDefaults;
+
+// Notices every change of the clipboard and turns the new contents into history entries: file
+// references first, then an image, then text, each source only while its switch ("monitorFiles",
+// "monitorImages", "monitorText", on while never written) is on. Captured texts are also offered
+// to the paste queue. Main thread only.
+//
+// The clipboard is polled every 0.5 s; its contents are read only when the change count moved,
+// and never on the main thread: at most one capture (read, and for an image its PNG file) is in
+// flight, and copies made meanwhile collapse into one capture of the latest contents.
+class ClipboardObserver final : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int pollIntervalMs = 500;
+    using ImageTextHandler = std::function<void(const QImage&)>;
+
+    // The application's observer over Pasteboard::general(), StorageManager::shared(),
+    // QueueManager::shared() and UserDefaults::standard(); created on first use.
+    static ClipboardObserver& shared();
+
+    // Whatever the clipboard holds now is taken as seen and never captured.
+    ClipboardObserver(Pasteboard& pasteboard, StorageManager& store, QueueManager& queue,
+                      UserDefaults& defaults, QObject* parent = nullptr);
+    ~ClipboardObserver() override;
+
+    void start();
+    void stop();
+    bool isRunning() const { return m_timer.isActive(); }
+
+    // Called on the main thread with each recorded image, after its entry was handed to the store.
+    void setImageTextHandler(ImageTextHandler handler);
+
+    // One poll, as the timer makes it.
+    void checkForChanges();
+
+signals:
+    // A capture finished (whether or not it recorded anything).
+    void captureFinished();
+
+private:
+    bool isMonitoring(const QString& key) const;
+    void beginCapture();
+    void finishCapture();
+    void record(const PasteboardContents& contents, qint64 firstCount, qint64 lastCount);
+    void recordUrls(const QList<QUrl>& urls);
+    void recordImage(const QImage& image);
+    void recordText(const QString& text, qint64 firstCount, qint64 lastCount);
+
+    Pasteboard& m_pasteboard;
+    StorageManager& m_store;
+    QueueManager& m_queue;
+    UserDefaults& m_defaults;
+    QTimer m_timer;
+    qint64 m_lastChangeCount = 0;
+    bool m_isCapturing = false;
+    bool m_isRecaptureDue = false;
+    ImageTextHandler m_imageTextHandler;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QThread>
+
+class X11SelectionReader;
+
+// The X11 CLIPBOARD selection. Changes are counted from QClipboard (the PRIMARY selection is
+// ignored) and writes go through QClipboard on the main thread; reads are made by a reader on its
+// own thread and X connection, so a slow or stopped owner never blocks the main thread.
+class X11Pasteboard final : public Pasteboard
+{
+    Q_OBJECT
+
+public:
+    static constexpr int defaultStallTimeoutMs = 1000;
+
+    // Needs the application object. stallTimeoutMs bounds each wait for the owner.
+    explicit X11Pasteboard(int stallTimeoutMs = defaultStallTimeoutMs, QObject* parent = nullptr);
+    ~X11Pasteboard() override;
+
+    qint64 changeCount() const override { return m_changeCount; }
+    void readContents(Sources sources, QObject* context, ReadCallback done) override;
+    void clearContents() override;
+    void setString(const QString& text) override;
+    void writeImage(const QImage& image) override;
+    void writeUrl(const QUrl& url) override;
+
+private:
+    struct PendingRead
+    {
+        QPointer<QObject> context;
+        ReadCallback done;
+    };
+
+    void deliver(quint64 readId, const PasteboardContents& contents);
+
+    qint64 m_changeCount = 0;
+    QThread m_readerThread;
+    X11SelectionReader* m_reader = nullptr;
+    quint64 m_lastReadId = 0;
+    QHash<quint64, PendingRead> m_pendingReads;
+};

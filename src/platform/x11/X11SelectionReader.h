@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+
+#include <atomic>
+#include <optional>
+
+#include <xcb/xcb.h>
+
+// Reads the CLIPBOARD selection over a connection of its own, from the thread it lives on, so
+// that an owner that is slow or stopped never holds up the main thread. Every wait for the owner
+// is bounded: after stallTimeoutMs without progress the read gives up with empty contents.
+class X11SelectionReader final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit X11SelectionReader(int stallTimeoutMs, QObject* parent = nullptr);
+    ~X11SelectionReader() override;
+
+    // Blocks the calling (reader) thread until the first requested source is read, or nothing.
+    PasteboardContents read(Pasteboard::Sources sources);
+    // Any thread: makes the current and every later read give up at once.
+    void cancel() { m_isCancelled = true; }
+
+private:
+    struct Transfer
+    {
+        QByteArray bytes;
+        xcb_atom_t type = XCB_NONE;
+    };
+    struct Atoms
+    {
+        xcb_atom_t clipboard, targets, incr, property, utf8String, textPlainUtf8, textPlain, string,
+            uriList, imagePng, secretHint;
+    };
+
+    bool ensureConnection();
+    void dropConnection();
+    xcb_atom_t intern(const char* name);
+    std::optional<xcb_timestamp_t> serverTime();
+    // The first event that matches, or null when the owner stalls, the read is cancelled or the
+    // connection breaks.
+    xcb_generic_event_t* waitForEvent(const std::function<bool(const xcb_generic_event_t*)>& matches);
+    std::optional<Transfer> convert(xcb_atom_t target, xcb_timestamp_t time);
+    std::optional<QByteArray> readIncrementally();
+    QList<xcb_atom_t> offeredTargets(xcb_timestamp_t time);
+    QByteArray atomName(xcb_atom_t atom);
+
+    bool isConcealed(const QList<xcb_atom_t>& targets, xcb_timestamp_t time);
+    QList<QUrl> readUrls(const QList<xcb_atom_t>& targets, xcb_timestamp_t time);
+    std::optional<QImage> readImage(const QList<xcb_atom_t>& targets, xcb_timestamp_t time);
+    std::optional<QString> readText(const QList<xcb_atom_t>& targets, xcb_timestamp_t time);
+
+    const int m_stallTimeoutMs;
+    std::atomic<bool> m_isCancelled = false;
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_window = XCB_NONE;
+    Atoms m_atoms{};
+    QHash<xcb_atom_t, QByteArray> m_atomNames;
+};

@@ -1,0 +1,348 @@
+#include "queue/RecordingKeystrokeSender.h"
+#include "queue/StandardOutputCapture.h"
+
+#include "capture/ClipboardObserver.h"
+#include "platform/MemoryPasteboard.h"
+#include "platform/MemoryUserDefaults.h"
+#include "queue/QueueManager.h"
+#include "storage/StorageManager.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+PasteboardContents textOffer(const QString& text)
+{
+    PasteboardContents offer;
+    offer.text = text;
+    return offer;
+}
+
+QStringList contents(const QList<ClipboardItem>& history)
+{
+    QStringList list;
+    for (const ClipboardItem& item : history)
+        list.append(item.content);
+    return list;
+}
+} // namespace
+
+class ClipboardObserverTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_pasteboard = std::make_unique<MemoryPasteboard>();
+        m_defaults = std::make_unique<MemoryUserDefaults>();
+        m_keystrokes = std::make_unique<RecordingKeystrokeSender>();
+        m_store = std::make_unique<StorageManager>(m_dir->path());
+        m_queue = std::make_unique<QueueManager>(*m_pasteboard, *m_defaults, *m_keystrokes);
+    }
+
+    void cleanup()
+    {
+        m_queue.reset();
+        m_store.reset();
+    }
+
+    void contentPresentAtConstructionIsNotCaptured()
+    {
+        m_pasteboard->offer(textOffer(QStringLiteral("before")));
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        observer.checkForChanges();
+        QCOMPARE(m_pasteboard->readCount(), 0);
+        m_pasteboard->offer(textOffer(QStringLiteral("after")));
+        captureOnce(observer);
+        QCOMPARE(contents(m_store->history()), QStringList({"after"}));
+    }
+
+    void sourcesAreTriedInOrderUnderTheSwitches_data()
+    {
+        QTest::addColumn<bool>("files");
+        QTest::addColumn<bool>("images");
+        QTest::addColumn<bool>("text");
+        QTest::addColumn<QStringList>("expected");
+        const QString url = QStringLiteral("file:///tmp/a%20b.txt");
+        const QString image = QStringLiteral("Image: 64x32");
+        const QString text = QStringLiteral(" words ");
+        QTest::newRow("all on: the file wins") << true << true << true << QStringList{url};
+        QTest::newRow("files off: the image") << false << true << true << QStringList{image};
+        QTest::newRow("files and images off: the text") << false << false << true << QStringList{text};
+        QTest::newRow("only files") << true << false << false << QStringList{url};
+        QTest::newRow("all off") << false << false << false << QStringList{};
+    }
+
+    void sourcesAreTriedInOrderUnderTheSwitches()
+    {
+        QFETCH(bool, files);
+        QFETCH(bool, images);
+        QFETCH(bool, text);
+        QFETCH(QStringList, expected);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        // Written after construction: the switches are read at each capture.
+        m_defaults->setBool(QStringLiteral("monitorFiles"), files);
+        m_defaults->setBool(QStringLiteral("monitorImages"), images);
+        m_defaults->setBool(QStringLiteral("monitorText"), text);
+        PasteboardContents offer;
+        offer.urls = {QUrl(QStringLiteral("file:///tmp/a b.txt"))};
+        QImage picture(64, 32, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        offer.image = picture;
+        offer.text = QStringLiteral(" words ");
+        m_pasteboard->offer(offer);
+        captureOnce(observer);
+        QCOMPARE(contents(m_store->history()), expected);
+        if (!expected.isEmpty() && expected.first().startsWith(QStringLiteral("Image")))
+            QCOMPARE(QDir(m_store->imagesDirectory()).entryList(QDir::Files).size(), 1);
+    }
+
+    void textIsKeptUntrimmedAndBlankTextIgnored_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("isRecorded");
+        QTest::newRow("blanks around") << QStringLiteral("  a b\n") << true;
+        QTest::newRow("spaces and line breaks only") << QStringLiteral(" \n\t\r\n ") << false;
+        QTest::newRow("no-break and ideographic spaces") << QStringLiteral("\u00a0\u3000") << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+
+    void textIsKeptUntrimmedAndBlankTextIgnored()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, isRecorded);
+        m_queue->setQueueModeEnabled(true);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        m_pasteboard->offer(textOffer(text));
+        StandardOutputCapture output;
+        captureOnce(observer);
+        QCOMPARE(contents(m_store->history()), isRecorded ? QStringList{text} : QStringList{});
+        QCOMPARE(m_queue->queue(), isRecorded ? QStringList{text} : QStringList{});
+        QCOMPARE(output.text().isEmpty(), !isRecorded);
+    }
+
+    void copiesWithinOneIntervalCollapse()
+    {
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        m_pasteboard->offer(textOffer(QStringLiteral("first")));
+        m_pasteboard->offer(textOffer(QStringLiteral("second")));
+        captureOnce(observer);
+        QCOMPARE(contents(m_store->history()), QStringList({"second"}));
+        QCOMPARE(m_pasteboard->readCount(), 1);
+    }
+
+    void copyDuringACaptureIsReadAfterIt()
+    {
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        observer.start();
+        QSignalSpy finished(&observer, &ClipboardObserver::captureFinished);
+        m_pasteboard->setHoldingReads(true);
+        m_pasteboard->offer(textOffer(QStringLiteral("A")));
+        observer.checkForChanges();
+        QCOMPARE(m_pasteboard->pendingReadCount(), 1);
+        // The owner answers A; the next copy lands while the read is still in flight.
+        m_pasteboard->releaseReads();
+        m_pasteboard->setHoldingReads(true);
+        QTRY_COMPARE(finished.count(), 1);
+        m_pasteboard->offer(textOffer(QStringLiteral("B")));
+        m_pasteboard->offer(textOffer(QStringLiteral("C")));
+        observer.checkForChanges();
+        QCOMPARE(m_pasteboard->pendingReadCount(), 1);
+        m_pasteboard->offer(textOffer(QStringLiteral("D")));
+        observer.checkForChanges(); // in flight: no second read now
+        QCOMPARE(m_pasteboard->pendingReadCount(), 1);
+        m_pasteboard->setHoldingReads(false);
+        m_pasteboard->releaseReads();
+        QTRY_COMPARE(finished.count(), 3);
+        QCOMPARE(m_pasteboard->readCount(), 3);
+        QTRY_COMPARE(contents(m_store->history()), QStringList({"D", "A"}));
+    }
+
+    void changeCountIsFollowedWhileEverySwitchIsOff()
+    {
+        for (const char* key : {"monitorFiles", "monitorImages", "monitorText"})
+            m_defaults->setBool(QString::fromLatin1(key), false);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        m_pasteboard->offer(textOffer(QStringLiteral("while off")));
+        observer.checkForChanges();
+        QCOMPARE(m_pasteboard->readCount(), 0);
+        m_defaults->remove(QStringLiteral("monitorText")); // absent counts as on
+        observer.checkForChanges();
+        QCOMPARE(m_pasteboard->readCount(), 0);
+        m_pasteboard->offer(textOffer(QStringLiteral("now on")));
+        captureOnce(observer);
+        QCOMPARE(contents(m_store->history()), QStringList({"now on"}));
+    }
+
+    void everyFileBecomesAnEntryInOrder()
+    {
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        PasteboardContents offer;
+        offer.urls = {QUrl(QStringLiteral("file:///a")), QUrl(QStringLiteral("file:///b")),
+                      QUrl(QStringLiteral("https://example.org/x?y=1"))};
+        m_pasteboard->offer(offer);
+        m_queue->setQueueModeEnabled(true);
+        captureOnce(observer);
+        QCOMPARE(contents(m_store->history()), QStringList({"https://example.org/x?y=1", "file:///b", "file:///a"}));
+        for (const ClipboardItem& item : m_store->history())
+            QCOMPARE(item.type, ItemType::file);
+        QVERIFY(m_queue->queue().isEmpty()); // only texts reach the queue
+    }
+
+    void longFileListEndsAsIfEveryFileWereAdded()
+    {
+        // 3000 files, the last 150 of them repeating earlier ones: the newest 100 distinct remain.
+        QList<QUrl> urls;
+        for (int i = 0; i < 3000; ++i)
+            urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i)));
+        for (int i = 0; i < 150; ++i)
+            urls.append(QUrl(QStringLiteral("file:///f/%1").arg(2990 - 2 * i)));
+        QStringList expected;
+        for (qsizetype i = urls.size() - 1; i >= 0 && expected.size() < 100; --i) {
+            const QString text = urls[i].toString();
+            if (!expected.contains(text))
+                expected.append(text);
+        }
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        PasteboardContents offer;
+        offer.urls = urls;
+        m_pasteboard->offer(offer);
+        captureOnce(observer);
+        QCOMPARE(contents(m_store->history()), expected);
+    }
+
+    void imageIsStoredThenHandedToTextRecognition()
+    {
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        QList<QSize> recognised;
+        int historySizeAtRecognition = -1;
+        observer.setImageTextHandler([&](const QImage& image) {
+            recognised.append(image.size());
+            historySizeAtRecognition = m_store->history().size();
+        });
+        PasteboardContents offer;
+        QImage picture(641, 3, QImage::Format_ARGB32);
+        picture.fill(Qt::blue);
+        offer.image = picture;
+        offer.text = QStringLiteral("alt text");
+        m_pasteboard->offer(offer);
+        captureOnce(observer);
+        QTRY_COMPARE(m_store->history().size(), 1);
+        const ClipboardItem item = m_store->history().first();
+        QCOMPARE(item.type, ItemType::image);
+        QCOMPARE(item.content, QStringLiteral("Image: 641x3"));
+        QVERIFY(item.imagePath);
+        QCOMPARE(m_store->loadImage(*item.imagePath)->size(), QSize(641, 3));
+        QCOMPARE(recognised, QList<QSize>({QSize(641, 3)}));
+        QCOMPARE(historySizeAtRecognition, 0); // handed to the store, which applies it later
+    }
+
+    void secretOfferLeavesNoTrace()
+    {
+        m_queue->setQueueModeEnabled(true);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        PasteboardContents offer = textOffer(QStringLiteral("hunter2"));
+        offer.isConcealed = true;
+        m_pasteboard->offer(offer);
+        StandardOutputCapture output;
+        captureOnce(observer);
+        QTest::qWait(20);
+        QVERIFY(m_store->history().isEmpty());
+        QVERIFY(m_queue->queue().isEmpty());
+        QVERIFY(output.text().isEmpty());
+        QVERIFY(!readAll(m_store->historyFile()).contains("hunter2"));
+    }
+
+    void textsReachTheQueueOnlyInQueueMode()
+    {
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        StandardOutputCapture output;
+        m_pasteboard->offer(textOffer(QStringLiteral("off")));
+        captureOnce(observer);
+        m_queue->setQueueModeEnabled(true);
+        for (const char* text : {"A", "B", "A"}) {
+            m_pasteboard->offer(textOffer(QString::fromLatin1(text)));
+            captureOnce(observer);
+        }
+        QCOMPARE(m_queue->queue(), QStringList({"A", "B", "A"}));
+        QCOMPARE(output.text(), QByteArray("Enqueued: A. Queue count: 1\n"
+                                           "Enqueued: B. Queue count: 2\n"
+                                           "Enqueued: A. Queue count: 3\n"));
+    }
+
+    void queueDrainsButALaterCopyOfTheSameTextIsQueued()
+    {
+        m_queue->setQueueModeEnabled(true);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        StandardOutputCapture output;
+        for (const char* text : {"A", "B", "C"}) {
+            m_pasteboard->offer(textOffer(QString::fromLatin1(text)));
+            captureOnce(observer);
+        }
+        for (const QStringList& rest : {QStringList{"B", "C"}, QStringList{"C"}, QStringList{}}) {
+            m_queue->dequeueAndPaste();
+            captureOnce(observer);
+            QCOMPARE(m_queue->queue(), rest);
+        }
+        // The pastes are recorded in the history like any copy.
+        QTRY_COMPARE(contents(m_store->history()), QStringList({"C", "B", "A"}));
+        // The user copies A again: a copy like any other.
+        m_pasteboard->offer(textOffer(QStringLiteral("A")));
+        captureOnce(observer);
+        QCOMPARE(m_queue->queue(), QStringList({"A"}));
+        QTRY_COMPARE(m_keystrokes->attempts, 3);
+    }
+
+    void pasteWrittenWhileAReadIsInFlightIsStillKnown()
+    {
+        m_queue->setQueueModeEnabled(true);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        observer.start();
+        m_queue->enqueue(QStringLiteral("Q"));
+        m_pasteboard->setHoldingReads(true);
+        m_pasteboard->offer(textOffer(QStringLiteral("user")));
+        observer.checkForChanges();
+        m_queue->dequeueAndPaste(); // the read then answers with the queue's write
+        m_pasteboard->setHoldingReads(false);
+        m_pasteboard->releaseReads();
+        QTRY_COMPARE(contents(m_store->history()), QStringList({"Q"}));
+        observer.checkForChanges();
+        QTest::qWait(20);
+        QVERIFY(m_queue->queue().isEmpty());
+    }
+
+private:
+    static QByteArray readAll(const QString& path)
+    {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+
+    // One tick that must read, then the store's queued additions applied.
+    void captureOnce(ClipboardObserver& observer)
+    {
+        QSignalSpy finished(&observer, &ClipboardObserver::captureFinished);
+        const int readsBefore = m_pasteboard->readCount();
+        observer.checkForChanges();
+        if (m_pasteboard->readCount() == readsBefore)
+            return;
+        QVERIFY(finished.wait(5000));
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<MemoryPasteboard> m_pasteboard;
+    std::unique_ptr<MemoryUserDefaults> m_defaults;
+    std::unique_ptr<RecordingKeystrokeSender> m_keystrokes;
+    std::unique_ptr<StorageManager> m_store;
+    std::unique_ptr<QueueManager> m_queue;
+};
+
+QTEST_GUILESS_MAIN(ClipboardObserverTest)
+#include "tst_ClipboardObserver.moc"

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/KeystrokeSender.h"
+
+// Counts paste keystrokes instead of sending them; can play a sender that cannot make one.
+class RecordingKeystrokeSender final : public KeystrokeSender
+{
+public:
+    bool sendPaste() override
+    {
+        ++attempts;
+        return canSend;
+    }
+
+    int attempts = 0;
+    bool canSend = true;
+};

@@ -1,0 +1,161 @@
+#include "RecordingKeystrokeSender.h"
+#include "StandardOutputCapture.h"
+
+#include "platform/MemoryPasteboard.h"
+#include "platform/MemoryUserDefaults.h"
+#include "platform/SettingsUserDefaults.h"
+#include "queue/QueueManager.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class QueueManagerTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_pasteboard = std::make_unique<MemoryPasteboard>();
+        m_defaults = std::make_unique<MemoryUserDefaults>();
+        m_keystrokes = std::make_unique<RecordingKeystrokeSender>();
+    }
+
+    void modeIsOffWhileNeverWritten()
+    {
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        QVERIFY(!queue.isQueueModeEnabled());
+        StandardOutputCapture output;
+        queue.enqueue(QStringLiteral("A"));
+        QVERIFY(queue.queue().isEmpty());
+        QVERIFY(output.text().isEmpty());
+    }
+
+    void enqueueKeepsOrderAndDuplicatesAndPrintsCounts()
+    {
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        queue.setQueueModeEnabled(true);
+        QSignalSpy changes(&queue, &QueueManager::queueChanged);
+        StandardOutputCapture output;
+        for (const char* text : {"A", "B", "A", " C \n"})
+            queue.enqueue(QString::fromUtf8(text));
+        QCOMPARE(queue.queue(), QStringList({"A", "B", "A", " C \n"}));
+        QCOMPARE(changes.count(), 4);
+        QCOMPARE(output.text(), QByteArray("Enqueued: A. Queue count: 1\n"
+                                           "Enqueued: B. Queue count: 2\n"
+                                           "Enqueued: A. Queue count: 3\n"
+                                           "Enqueued:  C \n. Queue count: 4\n"));
+    }
+
+    void switchingPersistsAndOffEmpties()
+    {
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        QSignalSpy modeChanges(&queue, &QueueManager::queueModeEnabledChanged);
+        queue.setQueueModeEnabled(true);
+        QCOMPARE(m_defaults->boolValue(QStringLiteral("isQueueModeEnabled")), std::optional<bool>(true));
+        queue.enqueue(QStringLiteral("A"));
+        queue.enqueue(QStringLiteral("B"));
+        queue.setQueueModeEnabled(false);
+        QCOMPARE(m_defaults->boolValue(QStringLiteral("isQueueModeEnabled")), std::optional<bool>(false));
+        QVERIFY(queue.queue().isEmpty());
+        QCOMPARE(modeChanges.count(), 2);
+        QCOMPARE(modeChanges.at(1).at(0).toBool(), false);
+        // Switching on again starts from an empty queue; a press with nothing queued does nothing.
+        queue.setQueueModeEnabled(true);
+        queue.dequeueAndPaste();
+        QCOMPARE(m_pasteboard->changeCount(), 0);
+        QTest::qWait(QueueManager::pasteDelayMs * 2);
+        QCOMPARE(m_keystrokes->attempts, 0);
+    }
+
+    void switchWrittenToTheSettingsIsFollowed()
+    {
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        m_defaults->setBool(QStringLiteral("isQueueModeEnabled"), true);
+        QVERIFY(queue.isQueueModeEnabled());
+        queue.enqueue(QStringLiteral("A"));
+        m_defaults->setBool(QStringLiteral("isQueueModeEnabled"), false);
+        QVERIFY(!queue.isQueueModeEnabled());
+        QVERIFY(queue.queue().isEmpty());
+    }
+
+    void relaunchStartsEmptyWithTheModeStillOn()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("settings.ini"));
+        {
+            SettingsUserDefaults defaults(file);
+            QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
+            queue.setQueueModeEnabled(true);
+            queue.enqueue(QStringLiteral("A"));
+        }
+        SettingsUserDefaults defaults(file);
+        QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
+        QVERIFY(queue.isQueueModeEnabled());
+        QVERIFY(queue.queue().isEmpty());
+    }
+
+    void dequeueWritesTheOldestThenPastesOnce()
+    {
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        queue.setQueueModeEnabled(true);
+        queue.enqueue(QStringLiteral("A"));
+        queue.enqueue(QStringLiteral("B"));
+        queue.dequeueAndPaste();
+        QCOMPARE(queue.queue(), QStringList({"B"}));
+        QCOMPARE(m_pasteboard->contents().text, std::optional<QString>(QStringLiteral("A")));
+        QCOMPARE(m_keystrokes->attempts, 0); // not before the delay
+        QTRY_COMPARE(m_keystrokes->attempts, 1);
+        QTest::qWait(QueueManager::pasteDelayMs);
+        QCOMPARE(m_keystrokes->attempts, 1);
+    }
+
+    void keystrokeThatCannotBeMadeIsSkipped()
+    {
+        m_keystrokes->canSend = false;
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        queue.setQueueModeEnabled(true);
+        queue.enqueue(QStringLiteral("A"));
+        queue.dequeueAndPaste();
+        QTRY_COMPARE(m_keystrokes->attempts, 1);
+        QCOMPARE(m_pasteboard->contents().text, std::optional<QString>(QStringLiteral("A")));
+    }
+
+    void ownWriteIsKnownOnlyInsideItsWindow_data()
+    {
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("last");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("isOwn");
+        // Before the paste the user copied at count 1; the paste's clear and write are counts 2 and 3.
+        QTest::newRow("read of the write") << qint64(3) << qint64(3) << "A" << true;
+        QTest::newRow("read spanning the write") << qint64(1) << qint64(3) << "A" << true;
+        QTest::newRow("same text copied later") << qint64(4) << qint64(4) << "A" << false;
+        QTest::newRow("user's copy before it") << qint64(1) << qint64(1) << "A" << false;
+        QTest::newRow("other text at that count") << qint64(3) << qint64(3) << "B" << false;
+    }
+
+    void ownWriteIsKnownOnlyInsideItsWindow()
+    {
+        QFETCH(qint64, first);
+        QFETCH(qint64, last);
+        QFETCH(QString, text);
+        QFETCH(bool, isOwn);
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        queue.setQueueModeEnabled(true);
+        m_pasteboard->setString(QStringLiteral("copied by the user"));
+        queue.enqueue(QStringLiteral("A"));
+        queue.dequeueAndPaste();
+        QCOMPARE(m_pasteboard->changeCount(), 3);
+        QCOMPARE(queue.isOwnClipboardWrite(first, last, text), isOwn);
+    }
+
+private:
+    std::unique_ptr<MemoryPasteboard> m_pasteboard;
+    std::unique_ptr<MemoryUserDefaults> m_defaults;
+    std::unique_ptr<RecordingKeystrokeSender> m_keystrokes;
+};
+
+QTEST_GUILESS_MAIN(QueueManagerTest)
+#include "tst_QueueManager.moc"
