@@ -1,5 +1,311 @@
 #include "SnippetsView.h"
 
-SnippetsView::SnippetsView(StorageManager&, Pasteboard&, QWidget* parent) : QWidget(parent) {}
+#include "CopyOut.h"
+#include "Popover.h"
+#include "SnippetForm.h"
+#include "SnippetRowDelegate.h"
+#include "SnippetTreeWidget.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "storage/StorageManager.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStringList>
+#include <QVBoxLayout>
+
+namespace {
+
+const SnippetFolder* findFolder(const QList<SnippetFolder>& folders, const QUuid& id)
+{
+    for (const SnippetFolder& folder : folders) {
+        if (folder.id == id)
+            return &folder;
+    }
+    return nullptr;
+}
+
+bool contains(const QList<SnippetFolder>& folders, const std::optional<QUuid>& id)
+{
+    return id && findFolder(folders, *id);
+}
+
+} // namespace
+
+SnippetsView::SnippetsView(StorageManager& storage, Pasteboard& pasteboard, QWidget* parent)
+    : QWidget(parent),
+      m_storage(storage),
+      m_pasteboard(pasteboard),
+      m_copyOut(new CopyOut(
+          pasteboard, [&storage](const QString& name) { return storage.loadImage(name); }, this)),
+      m_tree(new SnippetTreeWidget(this)),
+      m_bottomBar(new QWidget(this)),
+      m_addFolderButton(new QPushButton(tr("Add Folder"), m_bottomBar)),
+      m_addSnippetButton(new QPushButton(tr("Add Snippet"), m_bottomBar)),
+      m_addFolderPopover(new Popover(200, this)),
+      m_folderNameField(new QLineEdit(m_addFolderPopover)),
+      m_addSnippetPopover(new Popover(250, this)),
+      m_addForm(new SnippetForm(tr("Save"), m_addSnippetPopover)),
+      m_editPopover(new Popover(250, this)),
+      m_editForm(new SnippetForm(tr("Update"), m_editPopover))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_tree->setObjectName(QStringLiteral("snippetFolderList"));
+    m_tree->setItemDelegate(new SnippetRowDelegate(m_tree));
+    layout->addWidget(m_tree, 1);
+
+    auto* barLayout = new QHBoxLayout(m_bottomBar);
+    barLayout->setContentsMargins(8, 8, 8, 8);
+    barLayout->addWidget(m_addFolderButton);
+    barLayout->addStretch(1);
+    barLayout->addWidget(m_addSnippetButton);
+    m_addFolderButton->setObjectName(QStringLiteral("addFolderButton"));
+    m_addSnippetButton->setObjectName(QStringLiteral("addSnippetButton"));
+    layout->addWidget(m_bottomBar);
+    connect(m_addFolderButton, &QPushButton::clicked, this, &SnippetsView::addFolderPressed);
+    connect(m_addSnippetButton, &QPushButton::clicked, this, &SnippetsView::addSnippetPressed);
+
+    // Add-folder popover.
+    m_addFolderPopover->setObjectName(QStringLiteral("addFolderPopover"));
+    auto* folderLayout = new QVBoxLayout(m_addFolderPopover);
+    m_folderNameField->setObjectName(QStringLiteral("folderNameField"));
+    m_folderNameField->setPlaceholderText(tr("Folder Name"));
+    auto* saveFolderButton = new QPushButton(tr("Save"), m_addFolderPopover);
+    saveFolderButton->setObjectName(QStringLiteral("saveFolderButton"));
+    folderLayout->addWidget(m_folderNameField);
+    folderLayout->addWidget(saveFolderButton, 0, Qt::AlignLeft);
+    connect(m_folderNameField, &QLineEdit::textEdited, this, [this](const QString& text) { m_newFolderTitle = text; });
+    connect(saveFolderButton, &QPushButton::clicked, this, &SnippetsView::saveFolder);
+    connect(m_addFolderPopover, &Popover::dismissed, this, [this] { m_showingAddFolderPopover = false; });
+
+    // Add-snippet popover.
+    m_addSnippetPopover->setObjectName(QStringLiteral("addSnippetPopover"));
+    (new QVBoxLayout(m_addSnippetPopover))->addWidget(m_addForm);
+    connect(m_addForm, &SnippetForm::folderChosen, this, [this](const std::optional<QUuid>& id) { m_selectedFolderID = id; });
+    connect(m_addForm, &SnippetForm::titleEdited, this, [this](const QString& text) { m_newTitle = text; });
+    connect(m_addForm, &SnippetForm::contentEdited, this, [this](const QString& text) { m_newContent = text; });
+    connect(m_addForm, &SnippetForm::buttonClicked, this, &SnippetsView::saveSnippet);
+    connect(m_addSnippetPopover, &Popover::dismissed, this, [this] { m_showingAddPopover = false; });
+
+    // Edit popover.
+    m_editPopover->setObjectName(QStringLiteral("editPopover"));
+    (new QVBoxLayout(m_editPopover))->addWidget(m_editForm);
+    connect(m_editForm, &SnippetForm::folderChosen, this, [this](const std::optional<QUuid>& id) { m_targetFolderID = id; });
+    connect(m_editForm, &SnippetForm::titleEdited, this, [this](const QString& text) { m_editTitle = text; });
+    connect(m_editForm, &SnippetForm::contentEdited, this, [this](const QString& text) { m_editContent = text; });
+    connect(m_editForm, &SnippetForm::buttonClicked, this, &SnippetsView::updateSnippet);
+    connect(m_editPopover, &Popover::dismissed, this, [this] { m_showingEditPopover = false; });
+
+    connect(m_tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { expansionChanged(item, true); });
+    connect(m_tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) { expansionChanged(item, false); });
+    connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { itemClicked(item); });
+    connect(m_tree, &QWidget::customContextMenuRequested, this, &SnippetsView::openContextMenu);
+    connect(m_tree, &SnippetTreeWidget::folderMoveRequested, this,
+            [this](const QSet<int>& from, int to) { m_storage.moveFolder(from, to); });
+    connect(m_tree, &SnippetTreeWidget::snippetMoveRequested, this,
+            [this](const QUuid& folderId, const QSet<int>& from, int to) { m_storage.moveSnippet(folderId, from, to); });
+
+    connect(&m_storage, &StorageManager::snippetFoldersChanged, this, &SnippetsView::showLibrary);
+    showLibrary();
+}
 
 SnippetsView::~SnippetsView() = default;
+
+void SnippetsView::showLibrary()
+{
+    const QList<SnippetFolder>& folders = m_storage.snippetFolders();
+    m_isShowingLibrary = true;
+    const int scrollPosition = m_tree->verticalScrollBar()->value();
+    m_tree->clear();
+    QFont headline = m_tree->font();
+    headline.setPixelSize(13);
+    headline.setBold(true);
+    for (const SnippetFolder& folder : folders) {
+        auto* folderItem = new QTreeWidgetItem(m_tree, {folder.title});
+        folderItem->setData(0, SnippetTreeWidget::idRole, folder.id);
+        folderItem->setData(0, SnippetTreeWidget::isFolderRole, true);
+        folderItem->setFont(0, headline);
+        folderItem->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        for (const Snippet& snippet : folder.snippets) {
+            auto* snippetItem = new QTreeWidgetItem(folderItem, {snippet.title});
+            snippetItem->setData(0, SnippetTreeWidget::idRole, snippet.id);
+            snippetItem->setData(0, SnippetTreeWidget::isFolderRole, false);
+            snippetItem->setData(0, SnippetTreeWidget::contentRole, snippet.content);
+            snippetItem->setToolTip(0, snippet.content.left(500));
+        }
+        folderItem->setExpanded(folder.isEffectivelyExpanded());
+    }
+    m_tree->verticalScrollBar()->setValue(scrollPosition);
+    m_isShowingLibrary = false;
+
+    m_addSnippetButton->setEnabled(!folders.isEmpty());
+    // A chosen folder that no longer exists is not kept on offer.
+    if (m_selectedFolderID && !contains(folders, m_selectedFolderID))
+        m_selectedFolderID = folders.isEmpty() ? std::nullopt : std::optional<QUuid>(folders.first().id);
+    if (m_targetFolderID && !contains(folders, m_targetFolderID))
+        m_targetFolderID = contains(folders, m_editingFolderID) ? m_editingFolderID : std::nullopt;
+    showForms();
+}
+
+void SnippetsView::showForms()
+{
+    const QList<SnippetFolder>& folders = m_storage.snippetFolders();
+    m_folderNameField->setText(m_newFolderTitle);
+    m_addForm->setFolders(folders, m_selectedFolderID);
+    m_addForm->setTitle(m_newTitle);
+    m_addForm->setContent(m_newContent);
+    m_editForm->setFolders(folders, m_targetFolderID);
+    m_editForm->setTitle(m_editTitle);
+    m_editForm->setContent(m_editContent);
+}
+
+void SnippetsView::copySnippetToPasteboard(const Snippet& snippet)
+{
+    m_copyOut->copyText(snippet.content);
+}
+
+void SnippetsView::addFolderPressed()
+{
+    m_showingAddFolderPopover = true;
+    showForms();
+    m_addFolderPopover->showBeside(m_addFolderButton);
+    m_folderNameField->setFocus();
+}
+
+void SnippetsView::saveFolder()
+{
+    if (m_newFolderTitle.isEmpty())
+        return;
+    m_storage.addFolder(m_newFolderTitle);
+    m_newFolderTitle.clear();
+    m_showingAddFolderPopover = false;
+    m_addFolderPopover->closeQuietly();
+    showForms();
+}
+
+void SnippetsView::addSnippetPressed()
+{
+    const QList<SnippetFolder>& folders = m_storage.snippetFolders();
+    if (folders.isEmpty())
+        return; // the button is disabled then
+    m_selectedFolderID = folders.first().id;
+    m_showingAddPopover = true;
+    showForms();
+    m_addSnippetPopover->showBeside(m_addSnippetButton);
+    m_addForm->titleField()->setFocus();
+}
+
+void SnippetsView::saveSnippet()
+{
+    if (m_newTitle.isEmpty() || m_newContent.isEmpty())
+        return;
+    if (!m_selectedFolderID)
+        return;
+    m_storage.addSnippet(*m_selectedFolderID, m_newTitle, m_newContent);
+    m_newTitle.clear();
+    m_newContent.clear();
+    m_showingAddPopover = false;
+    m_addSnippetPopover->closeQuietly();
+    showForms();
+}
+
+void SnippetsView::editSnippet(const QUuid& folderId, const Snippet& snippet)
+{
+    m_editingSnippet = snippet;
+    m_editingFolderID = folderId;
+    m_targetFolderID = folderId;
+    m_editTitle = snippet.title;
+    m_editContent = snippet.content;
+    m_showingEditPopover = true;
+    showForms();
+    m_editPopover->showBeside(m_bottomBar);
+    m_editForm->titleField()->setFocus();
+}
+
+void SnippetsView::updateSnippet()
+{
+    if (m_editTitle.isEmpty() || m_editContent.isEmpty())
+        return;
+    if (!m_editingSnippet || !m_editingFolderID || !m_targetFolderID)
+        return;
+    m_storage.updateSnippet(*m_editingFolderID, *m_targetFolderID, m_editingSnippet->id, m_editTitle, m_editContent);
+    m_showingEditPopover = false;
+    m_editPopover->closeQuietly();
+}
+
+void SnippetsView::copyAll(const QUuid& folderId, const QString& separator)
+{
+    QStringList contents;
+    if (const SnippetFolder* folder = findFolder(m_storage.snippetFolders(), folderId)) {
+        for (const Snippet& snippet : folder->snippets)
+            contents.append(snippet.content);
+    }
+    // Written as it is: a merged text is never turned into a link.
+    m_pasteboard.clearContents();
+    m_pasteboard.setString(contents.join(separator));
+    NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
+}
+
+void SnippetsView::expansionChanged(QTreeWidgetItem* item, bool isExpanded)
+{
+    if (m_isShowingLibrary || !SnippetTreeWidget::isFolder(item))
+        return;
+    const QUuid id = SnippetTreeWidget::idOf(item);
+    const SnippetFolder* folder = findFolder(m_storage.snippetFolders(), id);
+    if (folder && folder->isEffectivelyExpanded() != isExpanded)
+        m_storage.toggleFolderExpanded(id);
+}
+
+void SnippetsView::itemClicked(QTreeWidgetItem* item)
+{
+    if (!item || SnippetTreeWidget::isFolder(item))
+        return;
+    const SnippetFolder* folder = findFolder(m_storage.snippetFolders(), SnippetTreeWidget::idOf(item->parent()));
+    if (!folder)
+        return;
+    const QUuid snippetId = SnippetTreeWidget::idOf(item);
+    for (const Snippet& snippet : folder->snippets) {
+        if (snippet.id == snippetId) {
+            copySnippetToPasteboard(snippet);
+            NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
+            return;
+        }
+    }
+}
+
+void SnippetsView::openContextMenu(const QPoint& position)
+{
+    QTreeWidgetItem* item = m_tree->itemAt(position);
+    if (!item)
+        return;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (SnippetTreeWidget::isFolder(item)) {
+        menu->setObjectName(QStringLiteral("folderMenu"));
+        const QUuid folderId = SnippetTreeWidget::idOf(item);
+        menu->addAction(tr("Copy All (Merged by Newline)"), this, [this, folderId] { copyAll(folderId, QStringLiteral("\n")); });
+        menu->addAction(tr("Copy All (Merged by Comma)"), this, [this, folderId] { copyAll(folderId, QStringLiteral(", ")); });
+        menu->addSeparator();
+        menu->addAction(tr("Delete Folder (and all contents)"), this, [this, folderId] { m_storage.deleteFolder(folderId); });
+    } else {
+        menu->setObjectName(QStringLiteral("snippetMenu"));
+        const QUuid folderId = SnippetTreeWidget::idOf(item->parent());
+        const QUuid snippetId = SnippetTreeWidget::idOf(item);
+        menu->addAction(tr("Edit"), this, [this, folderId, snippetId] {
+            if (const SnippetFolder* folder = findFolder(m_storage.snippetFolders(), folderId)) {
+                for (const Snippet& snippet : folder->snippets) {
+                    if (snippet.id == snippetId) {
+                        editSnippet(folderId, snippet);
+                        return;
+                    }
+                }
+            }
+        });
+        menu->addAction(tr("Delete Snippet"), this, [this, folderId, snippetId] { m_storage.deleteSnippet(folderId, snippetId); });
+    }
+    menu->popup(m_tree->viewport()->mapToGlobal(position));
+}

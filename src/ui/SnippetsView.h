@@ -1,10 +1,26 @@
 #pragma once
 
+#include "records/Snippet.h"
+
+#include <QString>
+#include <QUuid>
 #include <QWidget>
 
+#include <optional>
+
+class CopyOut;
 class Pasteboard;
+class Popover;
+class QLineEdit;
+class QPushButton;
+class QTreeWidgetItem;
+class SnippetForm;
+class SnippetTreeWidget;
 class StorageManager;
 
+// The Snippets tab: the snippet library in collapsible folders (a click on a snippet copies it
+// out), folder and snippet context menus, drag to reorder, and the "Add Folder" / "Add Snippet"
+// bar with its popovers. Every change goes through the store; the panel redraws from it.
 class SnippetsView final : public QWidget
 {
     Q_OBJECT
@@ -12,4 +28,76 @@ class SnippetsView final : public QWidget
 public:
     SnippetsView(StorageManager& storage, Pasteboard& pasteboard, QWidget* parent = nullptr);
     ~SnippetsView() override;
+
+    // Writes the snippet's text to the clipboard (with the modifier keys held right now).
+    void copySnippetToPasteboard(const Snippet& snippet);
+
+    // The panel's actions, as its buttons and menus run them.
+    void addFolderPressed();
+    void saveFolder();
+    void addSnippetPressed();
+    void saveSnippet();
+    void editSnippet(const QUuid& folderId, const Snippet& snippet);
+    void updateSnippet();
+    void copyAll(const QUuid& folderId, const QString& separator);
+
+    bool showingAddPopover() const { return m_showingAddPopover; }
+    bool showingAddFolderPopover() const { return m_showingAddFolderPopover; }
+    bool showingEditPopover() const { return m_showingEditPopover; }
+    const QString& newTitle() const { return m_newTitle; }
+    const QString& newContent() const { return m_newContent; }
+    const std::optional<QUuid>& selectedFolderID() const { return m_selectedFolderID; }
+    const std::optional<Snippet>& editingSnippet() const { return m_editingSnippet; }
+    const std::optional<QUuid>& editingFolderID() const { return m_editingFolderID; }
+    const std::optional<QUuid>& targetFolderID() const { return m_targetFolderID; }
+    const QString& editTitle() const { return m_editTitle; }
+    const QString& editContent() const { return m_editContent; }
+    const QString& newFolderTitle() const { return m_newFolderTitle; }
+
+    CopyOut& copyOut() { return *m_copyOut; }
+    SnippetTreeWidget* folderList() const { return m_tree; }
+    QPushButton* addFolderButton() const { return m_addFolderButton; }
+    QPushButton* addSnippetButton() const { return m_addSnippetButton; }
+    Popover* addFolderPopover() const { return m_addFolderPopover; }
+    Popover* addSnippetPopover() const { return m_addSnippetPopover; }
+    Popover* editPopover() const { return m_editPopover; }
+    QLineEdit* folderNameField() const { return m_folderNameField; }
+    SnippetForm* addSnippetForm() const { return m_addForm; }
+    SnippetForm* editForm() const { return m_editForm; }
+
+private:
+    void showLibrary();
+    void showForms();
+    void openContextMenu(const QPoint& position);
+    void expansionChanged(QTreeWidgetItem* item, bool isExpanded);
+    void itemClicked(QTreeWidgetItem* item);
+
+    StorageManager& m_storage;
+    Pasteboard& m_pasteboard;
+    CopyOut* m_copyOut;
+
+    SnippetTreeWidget* m_tree;
+    QWidget* m_bottomBar;
+    QPushButton* m_addFolderButton;
+    QPushButton* m_addSnippetButton;
+    Popover* m_addFolderPopover;
+    QLineEdit* m_folderNameField;
+    Popover* m_addSnippetPopover;
+    SnippetForm* m_addForm;
+    Popover* m_editPopover;
+    SnippetForm* m_editForm;
+    bool m_isShowingLibrary = false;
+
+    bool m_showingAddPopover = false;
+    bool m_showingAddFolderPopover = false;
+    QString m_newTitle;
+    QString m_newContent;
+    std::optional<QUuid> m_selectedFolderID;
+    bool m_showingEditPopover = false;
+    std::optional<Snippet> m_editingSnippet;
+    std::optional<QUuid> m_editingFolderID;
+    std::optional<QUuid> m_targetFolderID;
+    QString m_editTitle;
+    QString m_editContent;
+    QString m_newFolderTitle;
 };

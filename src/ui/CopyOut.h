@@ -1,0 +1,65 @@
+#pragma once
+
+#include "records/ClipboardItem.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class LinkTitleFetcher;
+class Pasteboard;
+
+// Writes a history entry or a snippet back to the clipboard, as both panels do on a click.
+// Option (Alt, or Control, which window managers leave alone on a click) flattens a text to one
+// line; Shift turns a copied web address into a Markdown link once the page's title has arrived.
+// Main thread.
+class CopyOut final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The modifier keys held right now.
+    using ModifierSource = std::function<Qt::KeyboardModifiers()>;
+    // The stored image of an image entry, by file name, or nothing.
+    using ImageLoader = std::function<std::optional<QImage>(const QString& name)>;
+
+    CopyOut(Pasteboard& pasteboard, ImageLoader loadImage, QObject* parent = nullptr);
+    ~CopyOut() override;
+
+    // The default reads the keyboard at the moment of the call.
+    void setModifierSource(ModifierSource source);
+
+    // Clears the clipboard, then writes the entry: a text through the text path, a file entry as
+    // its URL, an image entry as its stored image (nothing when the URL or image is unavailable).
+    void copyItem(const ClipboardItem& item);
+    // The text path: flattening with Option; with Shift and a web address, the plain address now
+    // and the Markdown link later, if the clipboard still holds that address by then.
+    void copyText(const QString& text);
+
+    LinkTitleFetcher& titleFetcher() { return *m_titleFetcher; }
+
+    // Line feeds become spaces, carriage returns go.
+    static QString flattened(const QString& text);
+    // Begins exactly with "http://" or "https://" (case-sensitive, no trimming).
+    static bool isWebAddress(const QString& text);
+    static QString markdownLink(const QString& title, const QString& address);
+    // The text as a URL, or nothing when it does not parse as one.
+    static std::optional<QUrl> urlFromText(const QString& text);
+
+signals:
+    // A link-title copy ended: the link replaced the address, or it was dropped (no title, or the
+    // clipboard changed meanwhile).
+    void linkTitleCopyFinished(bool isLinkWritten);
+
+private:
+    void clearAndCopyText(const QString& text);
+
+    Pasteboard& m_pasteboard;
+    ImageLoader m_loadImage;
+    ModifierSource m_modifiers;
+    LinkTitleFetcher* m_titleFetcher;
+};

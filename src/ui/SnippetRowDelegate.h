@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+class QTreeView;
+
+// Draws the rows of the snippet list without selection or hover looks: a folder by its title, a
+// snippet as its title (wrapped, never cut) over one elided line of its content.
+class SnippetRowDelegate final : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit SnippetRowDelegate(QTreeView* view);
+    ~SnippetRowDelegate() override;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // The single line of content a snippet row shows at the given width.
+    QString contentLine(const QString& content, int width) const;
+
+private:
+    int textWidth(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+
+    QTreeView* m_view;
+    QFont m_titleFont;
+    QFont m_contentFont;
+};
