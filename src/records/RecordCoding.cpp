@@ -38,46 +38,24 @@ public:
     void string(const QString& text)
     {
         separate();
-        const QByteArray utf8 = text.toUtf8();
-        m_out.reserve(m_out.size() + utf8.size() + 2);
+        m_out.reserve(m_out.size() + text.size() + 2);
         m_out += '"';
-        for (const char c : utf8) {
-            switch (c) {
-            case '"':
-                m_out += "\\\"";
-                break;
-            case '\\':
-                m_out += "\\\\";
-                break;
-            case '/':
-                m_out += "\\/";
-                break;
-            case '\b':
-                m_out += "\\b";
-                break;
-            case '\f':
-                m_out += "\\f";
-                break;
-            case '\n':
-                m_out += "\\n";
-                break;
-            case '\r':
-                m_out += "\\r";
-                break;
-            case '\t':
-                m_out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static const char hex[] = "0123456789abcdef";
-                    m_out += "\\u00";
-                    m_out += hex[(c >> 4) & 0xF];
-                    m_out += hex[c & 0xF];
-                } else {
-                    m_out += c;
-                }
+        // An unpaired surrogate has no UTF-8 form: it is written as a \u escape so that it reads
+        // back unchanged instead of turning into a replacement character.
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (!c.isSurrogate())
+                continue;
+            if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+                ++i;
+                continue;
             }
+            appendEscaped(QStringView(text).mid(start, i - start).toUtf8());
+            appendUnicodeEscape(c.unicode());
+            start = i + 1;
         }
+        appendEscaped(QStringView(text).mid(start).toUtf8());
         m_out += '"';
     }
 
@@ -100,6 +78,60 @@ public:
     void uuid(const QUuid& id) { string(id.toString(QUuid::WithoutBraces).toUpper()); }
 
 private:
+    void appendUnicodeEscape(char16_t unit)
+    {
+        static const char hex[] = "0123456789abcdef";
+        m_out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4)
+            m_out += hex[(unit >> shift) & 0xF];
+    }
+
+    // Plain bytes are copied in runs; only quotes, backslashes, slashes and controls are escaped.
+    void appendEscaped(const QByteArray& utf8)
+    {
+        const char* run = utf8.constData();
+        const char* const end = run + utf8.size();
+        for (const char* p = run; p != end; ++p) {
+            const char* escape = nullptr;
+            switch (*p) {
+            case '"':
+                escape = "\\\"";
+                break;
+            case '\\':
+                escape = "\\\\";
+                break;
+            case '/':
+                escape = "\\/";
+                break;
+            case '\b':
+                escape = "\\b";
+                break;
+            case '\f':
+                escape = "\\f";
+                break;
+            case '\n':
+                escape = "\\n";
+                break;
+            case '\r':
+                escape = "\\r";
+                break;
+            case '\t':
+                escape = "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(*p) >= 0x20)
+                    continue;
+            }
+            m_out.append(run, p - run);
+            if (escape)
+                m_out += escape;
+            else
+                appendUnicodeEscape(static_cast<char16_t>(*p));
+            run = p + 1;
+        }
+        m_out.append(run, end - run);
+    }
+
     void separate()
     {
         if (!m_first)

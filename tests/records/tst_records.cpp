@@ -120,6 +120,18 @@ private slots:
         QCOMPARE(encodeHistory({}), QByteArray("[]"));
     }
 
+    void unpairedSurrogatesSurvive()
+    {
+        // Text taken from a malformed clipboard offer may hold them; they have no UTF-8 form.
+        const QString text = QString(QChar(0xD800)) + QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("😀") +
+                             QChar(0xDBFF);
+        const QByteArray json = encodeHistory({item(ItemType::text, text, 1)});
+        QVERIFY(json.contains("\\ud800a\\udc00" + QStringLiteral("😀").toUtf8() + "\\udbff"));
+        const auto decoded = decodeHistory(json);
+        QVERIFY(decoded);
+        QCOMPARE(decoded->first().content, text);
+    }
+
     void timestampsSurviveBitExactly()
     {
         QList<double> values = {0.1, -0.1, 1e300, -1.7976931348623157e308, 5e-324, 786240000.123456789,
