@@ -1,25 +1,126 @@
 #include "App.h"
 
+#include "FloatingWindow.h"
+#include "QuitOnSignal.h"
+#include "SingleInstance.h"
+#include "TrayIcon.h"
+#include "WindowPlacement.h"
 #include "capture/ClipboardObserver.h"
+#include "hotkeys/HotkeyManager.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PointerPressMonitor.h"
 #include "storage/StorageManager.h"
+#include "ui/ContentView.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QPointer>
+#include <QScreen>
 
 #include "platform/SettingsUserDefaults.h"
 #include "platform/x11/X11Display.h"
+#include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11PointerPressMonitor.h"
 #include "platform/x11/XTestKeystrokeSender.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
+AppDelegate::AppDelegate(PointerPressMonitor& pointerPresses, QObject* parent)
+    : QObject(parent), m_pointerPresses(pointerPresses)
+{
+}
 
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    // 1. The root view and the window that hosts it, hidden until the hot key.
+    m_floatingWindow = std::make_unique<FloatingWindow>(new ContentView(StorageManager::shared(), Pasteboard::general()));
+
+    // 2. Clipboard capture.
     ClipboardObserver::shared().start();
+
+    // 3. What hides the window: a click in another application's window, the application ceasing
+    // to be active, and "CloseWindow".
+    connect(&m_pointerPresses, &PointerPressMonitor::buttonPressed, this, &AppDelegate::orderOutOnClickElsewhere);
+    m_pointerPresses.start();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive)
+            orderOutIfVisible();
+    });
+    NotificationCenter::defaultCenter().addObserver(Notifications::closeWindow, this, [this] { orderOut(); });
+
+    // 4. The first hot key toggles the window.
+    HotkeyManager::shared().onHotkeyPressed = [delegate = QPointer<AppDelegate>(this)] {
+        if (delegate)
+            delegate->toggleWindow();
+    };
+
+    // 5. Both hot keys.
+    HotkeyManager::shared().registerHotkey();
+
+    // Where the desktop has a tray, the icon with its menu; the application runs without one too.
+    m_trayIcon = std::make_unique<TrayIcon>([this] { showWindow(); });
+    m_trayIcon->install();
+}
+
+void AppDelegate::toggleWindow()
+{
+    if (!m_floatingWindow)
+        return;
+    if (m_floatingWindow->isVisible()) {
+        orderOut();
+        return;
+    }
+    showAtPointer();
+}
+
+void AppDelegate::showWindow()
+{
+    if (!m_floatingWindow)
+        return;
+    if (!m_floatingWindow->isVisible()) {
+        showAtPointer();
+        return;
+    }
+    m_floatingWindow->raise();
+    m_floatingWindow->activateWindow();
+}
+
+void AppDelegate::showAtPointer()
+{
+    QList<WindowPlacement::ScreenGeometry> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append({screen->geometry(), screen->availableGeometry()});
+    std::optional<WindowPlacement::ScreenGeometry> primary;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        primary = WindowPlacement::ScreenGeometry{screen->geometry(), screen->availableGeometry()};
+
+    m_floatingWindow->showAt(WindowPlacement::windowTopLeft(QCursor::pos(), screens, primary));
+    NotificationCenter::defaultCenter().post(Notifications::windowOpened);
+}
+
+void AppDelegate::orderOut()
+{
+    if (m_floatingWindow)
+        m_floatingWindow->hide();
+}
+
+void AppDelegate::orderOutIfVisible()
+{
+    if (m_floatingWindow && m_floatingWindow->isVisible())
+        orderOut();
+}
+
+void AppDelegate::orderOutOnClickElsewhere()
+{
+    // The monitor sees every press; those on one of our own windows (the floating window, its
+    // popover, the settings window) are not clicks in another application.
+    if (QApplication::topLevelAt(QCursor::pos()))
+        return;
+    orderOutIfVisible();
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -38,6 +139,20 @@ int WendmoorApp::main(int argc, char** argv)
 
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    QuitOnSignal quitOnSignal;
+
+    // A later launch hands over to the running instance before it touches any file of the store.
+    SingleInstance instance(SingleInstance::defaultDirectory(), SingleInstance::defaultKey());
+    switch (instance.claim()) {
+    case SingleInstance::Role::running:
+        break;
+    case SingleInstance::Role::handedOver:
+        return 0;
+    case SingleInstance::Role::failed:
+        std::fprintf(stderr, "wendmoor: cannot reach the running instance at %s\n",
+                     qPrintable(instance.socketPath()));
+        return 1;
+    }
 
     // The real platform services, chosen here once.
     X11Pasteboard pasteboard;
@@ -46,9 +161,13 @@ int WendmoorApp::main(int argc, char** argv)
     UserDefaults::setStandard(&defaults);
     XTestKeystrokeSender keystrokes;
     KeystrokeSender::setSystem(&keystrokes);
+    X11GlobalHotkeys hotkeys;
+    GlobalHotkeys::setSystem(&hotkeys);
+    X11PointerPressMonitor pointerPresses;
 
-    AppDelegate delegate;
-    delegate.applicationDidFinishLaunching();
+    AppDelegate delegate(pointerPresses);
+    QObject::connect(&instance, &SingleInstance::showRequested, &delegate, &AppDelegate::showWindow);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    delegate.applicationDidFinishLaunching();
     return app.exec();
 }

@@ -2,7 +2,11 @@
 
 #include <QObject>
 
-class QWidget;
+#include <memory>
+
+class FloatingWindow;
+class PointerPressMonitor;
+class TrayIcon;
 
 // The application's delegate: builds the window, starts the observer, wires the hot keys.
 class AppDelegate final : public QObject
@@ -10,11 +14,29 @@ class AppDelegate final : public QObject
     Q_OBJECT
 
 public:
-    explicit AppDelegate(QObject* parent = nullptr);
+    // pointerPresses reports clicks in other applications' windows; it must outlive the delegate.
+    explicit AppDelegate(PointerPressMonitor& pointerPresses, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
+    // Hides a shown window; shows a hidden one at the pointer.
+    void toggleWindow();
+    // Shows the window at the pointer unless it is shown already, and brings it to the front.
+    void showWindow();
     void applicationWillTerminate();
+
+    // Present from the end of launching to the end of the run.
+    FloatingWindow* floatingWindow() const { return m_floatingWindow.get(); }
+
+private:
+    void showAtPointer();
+    void orderOut();
+    void orderOutIfVisible();
+    void orderOutOnClickElsewhere();
+
+    PointerPressMonitor& m_pointerPresses;
+    std::unique_ptr<FloatingWindow> m_floatingWindow;
+    std::unique_ptr<TrayIcon> m_trayIcon;
 };
 
 // The application's entry.

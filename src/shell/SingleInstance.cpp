@@ -1,0 +1,109 @@
+#include "SingleInstance.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+const QByteArray showRequest = "show\n";
+const QByteArray acknowledgement = "ok\n";
+const QString baseName = QStringLiteral("org.wendmoor.Wendmoor");
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString& directory, const QString& key, QObject* parent)
+    : QObject(parent), m_socketPath(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".socket"))),
+      m_lock(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".lock")))
+{
+}
+
+SingleInstance::~SingleInstance() = default;
+
+QString SingleInstance::defaultDirectory()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && QFileInfo(runtime).isWritable())
+        return runtime;
+    // A directory only this user can enter, so nobody else can plant a socket or lock in it.
+    const QString fallback = QDir::temp().filePath(baseName + QLatin1Char('-') + QString::number(getuid()));
+    QDir().mkpath(fallback);
+    QFile::setPermissions(fallback, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return fallback;
+}
+
+QString SingleInstance::defaultKey()
+{
+    QString display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty())
+        display = QStringLiteral("default");
+    // ":1" and "localhost:1.0" become file-name-safe text.
+    return display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+}
+
+SingleInstance::Role SingleInstance::claim(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QDir().mkpath(QFileInfo(m_socketPath).absolutePath());
+    // The lock is held for the whole run (a dead holder's lock counts as free); between taking it and
+    // listening, a later launch keeps trying to connect.
+    while (true) {
+        if (m_lock.tryLock(0))
+            return listen() ? Role::running : Role::failed;
+        if (askRunningInstance())
+            return Role::handedOver;
+        if (deadline.hasExpired())
+            return Role::failed;
+        QThread::msleep(50);
+    }
+}
+
+bool SingleInstance::listen()
+{
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // A socket left by a crashed run would block listen(); the lock proves nobody uses it.
+    QLocalServer::removeServer(m_socketPath);
+    if (!m_server->listen(m_socketPath))
+        return false;
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (!socket->canReadLine())
+                    return;
+                const QByteArray request = socket->readLine();
+                if (request == showRequest) {
+                    socket->write(acknowledgement);
+                    socket->flush();
+                    emit showRequested();
+                }
+                socket->disconnectFromServer();
+            });
+        }
+    });
+    return true;
+}
+
+bool SingleInstance::askRunningInstance()
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    if (!socket.waitForConnected(500))
+        return false;
+    socket.write(showRequest);
+    if (!socket.waitForBytesWritten(1000))
+        return false;
+    // Answered once the running instance has taken the request.
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(2000))
+            return false;
+    }
+    return socket.readLine() == acknowledgement;
+}

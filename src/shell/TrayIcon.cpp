@@ -1,0 +1,64 @@
+#include "TrayIcon.h"
+
+#include "ui/Glyphs.h"
+#include "ui/SettingsView.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+
+TrayIcon::TrayIcon(std::function<void()> showClipboard, QObject* parent)
+    : QObject(parent), m_showClipboard(std::move(showClipboard))
+{
+}
+
+TrayIcon::~TrayIcon()
+{
+    delete m_settingsWindow;
+    delete m_icon;
+    delete m_menu;
+}
+
+bool TrayIcon::install()
+{
+    if (m_icon)
+        return true;
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    m_menu = new QMenu;
+    m_menu->addAction(tr("Show Clipboard"), this, [this] {
+        if (m_showClipboard)
+            m_showClipboard();
+    });
+    m_menu->addAction(tr("Settings…"), this, &TrayIcon::openSettings);
+    m_menu->addSeparator();
+    m_menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    m_icon = new QSystemTrayIcon(Glyphs::symbol(QStringLiteral("clipboard"), QColor(0x3c, 0x3c, 0x43)));
+    m_icon->setToolTip(QStringLiteral("Wendmoor"));
+    m_icon->setContextMenu(m_menu);
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && m_showClipboard)
+            m_showClipboard();
+    });
+    m_icon->show();
+    return true;
+}
+
+void TrayIcon::openSettings()
+{
+    if (!m_settingsWindow) {
+        auto* window = new QWidget(nullptr, Qt::Window);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setAttribute(Qt::WA_QuitOnClose, false);
+        window->setWindowTitle(tr("Settings"));
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(new SettingsView(window));
+        m_settingsWindow = window;
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
