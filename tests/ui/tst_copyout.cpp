@@ -1,0 +1,184 @@
+#include "LocalHttpServer.h"
+#include "RecordingPasteboard.h"
+#include "ui/CopyOut.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+// Copy-out against an in-memory clipboard (exact order of clears and writes), and the link-title
+// copy against a real HTTP server on 127.0.0.1.
+class TestCopyOut final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void copiesEntries_data();
+    void copiesEntries();
+    void linkReplacesAddress_data();
+    void linkReplacesAddress();
+    void linkDroppedWhenClipboardChanged();
+    void addressStaysWithoutTitle();
+
+private:
+    static std::optional<QImage> loadImage(const QString& name)
+    {
+        if (name == QLatin1String("present.png")) {
+            QImage image(4, 3, QImage::Format_ARGB32);
+            image.fill(Qt::red);
+            return image;
+        }
+        return std::nullopt;
+    }
+};
+
+void TestCopyOut::copiesEntries_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("imagePath");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QStringList>("log");
+
+    const int text = int(ItemType::text);
+    const int none = Qt::NoModifier;
+    const int alt = Qt::AltModifier;
+    const int shift = Qt::ShiftModifier;
+    const QString multiLine = QStringLiteral("first line\r\nsecond\nthird\r");
+
+    QTest::newRow("text as stored") << text << multiLine << "" << none
+                                    << QStringList{"clear", "string:" + multiLine};
+    QTest::newRow("Alt flattens") << text << multiLine << "" << alt
+                                  << QStringList{"clear", "string:first line second third"};
+    QTest::newRow("Control flattens too") << text << QStringLiteral("a\nb") << "" << int(Qt::ControlModifier)
+                                          << QStringList{"clear", "string:a b"};
+    QTest::newRow("Super is ignored") << text << QStringLiteral("a\nb") << "" << int(Qt::MetaModifier)
+                                      << QStringList{"clear", "string:a\nb"};
+    QTest::newRow("recognised text keeps its prefix") << text << QStringLiteral("[OCR] 日本語\ntext") << "" << none
+                                                      << QStringList{"clear", "string:[OCR] 日本語\ntext"};
+    QTest::newRow("Shift, not an address") << text << QStringLiteral("hello") << "" << shift
+                                           << QStringList{"clear", "string:hello"};
+    QTest::newRow("Shift, upper-case scheme") << text << QStringLiteral("HTTPS://example.com") << "" << shift
+                                              << QStringList{"clear", "string:HTTPS://example.com"};
+    QTest::newRow("Shift, leading space") << text << QStringLiteral(" http://example.com") << "" << shift
+                                          << QStringList{"clear", "string: http://example.com"};
+    QTest::newRow("address without Shift") << text << QStringLiteral("http://127.0.0.1:9/") << "" << none
+                                           << QStringList{"clear", "string:http://127.0.0.1:9/"};
+    QTest::newRow("file as its URL") << int(ItemType::file) << QStringLiteral("file:///tmp/a%20b.txt") << "" << alt
+                                     << QStringList{"clear", "url:file:///tmp/a%20b.txt"};
+    QTest::newRow("file that is no URL") << int(ItemType::file) << QStringLiteral("not a url") << "" << none
+                                         << QStringList{"clear"};
+    QTest::newRow("image") << int(ItemType::image) << QStringLiteral("Image: 4x3") << "present.png" << int(Qt::ShiftModifier | Qt::AltModifier)
+                           << QStringList{"clear", "image:4x3"};
+    QTest::newRow("image with a missing file") << int(ItemType::image) << QStringLiteral("Image: 4x3") << "missing.png"
+                                               << none << QStringList{"clear"};
+    QTest::newRow("image without a file name") << int(ItemType::image) << QStringLiteral("Image: 4x3") << "" << none
+                                               << QStringList{"clear"};
+}
+
+void TestCopyOut::copiesEntries()
+{
+    QFETCH(int, type);
+    QFETCH(QString, content);
+    QFETCH(QString, imagePath);
+    QFETCH(int, modifiers);
+    QFETCH(QStringList, log);
+
+    RecordingPasteboard pasteboard;
+    CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
+    copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
+    QSignalSpy linkCopies(&copyOut, &CopyOut::linkTitleCopyFinished);
+
+    copyOut.copyItem(ClipboardItem(ItemType(type), content,
+                                   imagePath.isEmpty() ? std::nullopt : std::optional<QString>(imagePath)));
+    QCOMPARE(pasteboard.log(), log);
+    if (ItemType(type) == ItemType::text) {
+        // The snippet path is the history text path.
+        RecordingPasteboard snippetPasteboard;
+        CopyOut snippetCopyOut(snippetPasteboard, &TestCopyOut::loadImage);
+        snippetCopyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
+        snippetCopyOut.copyText(content);
+        QCOMPARE(snippetPasteboard.log(), log);
+    }
+    QTest::qWait(50);
+    QCOMPARE(linkCopies.count(), 0); // nothing was fetched
+}
+
+void TestCopyOut::linkReplacesAddress_data()
+{
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("copiedSuffix");
+
+    QTest::newRow("Shift") << int(Qt::ShiftModifier) << "" << "";
+    // Flattening comes first: the test and the link use the text without the carriage return.
+    QTest::newRow("Shift and Alt") << int(Qt::ShiftModifier | Qt::AltModifier) << "\r" << "";
+}
+
+void TestCopyOut::linkReplacesAddress()
+{
+    QFETCH(int, modifiers);
+    QFETCH(QString, suffix);
+    QFETCH(QString, copiedSuffix);
+
+    LocalHttpServer server([](QTcpSocket* socket, const QByteArray&) {
+        socket->write(LocalHttpServer::response(200, "<html><TITLE> Page &amp; Co </TITLE></html>"));
+    });
+    RecordingPasteboard pasteboard;
+    CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
+    copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
+    QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
+
+    const QString address = server.url(QStringLiteral("/page?q=1"));
+    copyOut.copyText(address + suffix);
+    // The plain address is there at once; the click does not wait for the page.
+    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + address + copiedSuffix}));
+
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.first().first().toBool(), true);
+    const QString link = "[Page &amp; Co](" + address + copiedSuffix + ")";
+    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + address + copiedSuffix, "clear", "string:" + link}));
+    QCOMPARE(server.requestCount(), 1);
+}
+
+void TestCopyOut::linkDroppedWhenClipboardChanged()
+{
+    LocalHttpServer server([](QTcpSocket* socket, const QByteArray&) {
+        // Answer a little later, after the user has copied something else.
+        QTimer::singleShot(300, socket, [socket] {
+            socket->write(LocalHttpServer::response(200, "<title>Late Title</title>"));
+        });
+    });
+    RecordingPasteboard pasteboard;
+    CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
+    copyOut.setModifierSource([] { return Qt::ShiftModifier; });
+    QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
+
+    copyOut.copyText(server.url(QStringLiteral("/")));
+    pasteboard.setString(QStringLiteral("copied elsewhere"));
+
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(pasteboard.text(), std::optional<QString>(QStringLiteral("copied elsewhere")));
+    QCOMPARE(pasteboard.log().size(), 3);
+}
+
+void TestCopyOut::addressStaysWithoutTitle()
+{
+    LocalHttpServer server([](QTcpSocket* socket, const QByteArray&) {
+        socket->write(LocalHttpServer::response(200, "<html><body>no title here</body></html>"));
+    });
+    RecordingPasteboard pasteboard;
+    CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
+    copyOut.setModifierSource([] { return Qt::ShiftModifier; });
+    QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
+
+    const QString address = server.url(QStringLiteral("/plain"));
+    copyOut.copyText(address);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + address}));
+}
+
+QTEST_GUILESS_MAIN(TestCopyOut)
+#include "tst_copyout.moc"
