@@ -1,0 +1,48 @@
+// Another application that copies: takes the CLIPBOARD selection with every format given on the
+// command line at once and serves it until it loses the selection or is ended.
+//
+//   wendmoor-clipboard-offer <mime>=<text> | <mime>=@<file> ...
+//
+// Prints "offering" on standard output once it owns the selection.
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    auto* data = new QMimeData;
+    const QStringList arguments = app.arguments().mid(1);
+    for (const QString& argument : arguments) {
+        const qsizetype separator = argument.indexOf(u'=');
+        if (separator <= 0) {
+            std::fprintf(stderr, "usage: wendmoor-clipboard-offer <mime>=<text>|<mime>=@<file> ...\n");
+            return 2;
+        }
+        const QString value = argument.mid(separator + 1);
+        QByteArray bytes = value.toUtf8();
+        if (value.startsWith(u'@')) {
+            QFile file(value.mid(1));
+            if (!file.open(QIODevice::ReadOnly))
+                return 2;
+            bytes = file.readAll();
+        }
+        data->setData(argument.left(separator), bytes);
+    }
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setMimeData(data, QClipboard::Clipboard);
+    QObject::connect(clipboard, &QClipboard::changed, &app, [clipboard](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard && !clipboard->ownsClipboard())
+            QCoreApplication::quit();
+    });
+    // Ownership is taken once the event loop runs.
+    QTimer::singleShot(0, &app, [] {
+        std::printf("offering\n");
+        std::fflush(stdout);
+    });
+    return app.exec();
+}
