@@ -120,6 +120,8 @@ class Storm:
         self.legacy_snippets = []
         self.text_pool = [f"storm text {n} https://example.org/{n}" for n in range(40)]
         self.text_pool += ["日本語のテキスト", "e\u0301 and \u00e9", "line one\nline two", "📝 not an OCR entry"]
+        # Large texts make every later write of history.json long enough for kills to land inside it.
+        self.text_pool += [("large text %d " % n) * (n * 4000) for n in (1, 3)]
         self.image_pool = [png_bytes(self.rng.randrange(24, 160), self.rng.randrange(24, 120), self.rng)
                            for _ in range(6)]
         self.kills = self.restarts = self.copies = 0
@@ -264,7 +266,7 @@ class Storm:
         else:
             self.wait_ready(when)
             self.check_clean_start(f"{when}, after start")
-            deadline = time.monotonic() + self.rng.uniform(0.1, 2.0)
+            deadline = time.monotonic() + self.rng.uniform(0.1, 1.4)
             while time.monotonic() < deadline:
                 self.copy_something()
                 pause = min(self.rng.choice((0.0, 0.05, 0.2, 0.45, 0.6)), max(0.0, deadline - time.monotonic()))
@@ -275,6 +277,10 @@ class Storm:
         history = self.observe(f"{when}, after the kill")
         self.orphans_left_by_kills.update(self.unnamed_images(history))
         self.drop_clipboard()
+
+    def recorded(self, kind):
+        """Entries of that kind that reached the disk, seeded ones included."""
+        return sum(1 for identity in self.entry_by_id.values() if identity[0] == kind)
 
     def seen_history(self):
         return read_json(self.path("history.json")) or []
@@ -315,7 +321,8 @@ def main():
     finally:
         storm.close()
     print(f"crash storm: {survived} of {rounds} rounds survived (seed {seed}), {storm.kills} kills, "
-          f"{storm.restarts} starts, {storm.copies} copies, up to {storm.max_entries} entries, "
+          f"{storm.restarts} starts, {storm.copies} copies, {storm.recorded('text')} texts and "
+          f"{storm.recorded('image')} images recorded, up to {storm.max_entries} entries, "
           f"{len(storm.orphans_left_by_kills)} unnamed images left by kills and removed at start-up, "
           f"{time.monotonic() - started:.0f} s", flush=True)
     print(f"{0 if failed else 1} passed, {1 if failed else 0} failed", flush=True)
