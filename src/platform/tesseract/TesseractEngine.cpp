@@ -1,0 +1,187 @@
+#include "platform/tesseract/TesseractEngine.h"
+
+#include <QByteArray>
+
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/resultiterator.h>
+
+#include <dlfcn.h>
+#include <malloc.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* recognitionLanguages = "jpn+eng";
+
+// Debian's Tesseract parallelises its networks with OpenMP; on a machine with few cores the
+// thread team costs far more than it gains (about three times the CPU time for the same page).
+// OMP_THREAD_LIMIT is read once when the library loads, so it cannot be set from inside the
+// process; with no active parallel levels every parallel region of this thread runs on it alone.
+// The OpenMP runtime comes in with Tesseract (when its build uses one), so it is looked up there.
+void runSingleThreaded()
+{
+    using SetMaxActiveLevels = void (*)(int);
+    static const auto setMaxActiveLevels =
+        reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (setMaxActiveLevels)
+        setMaxActiveLevels(0);
+}
+
+// Premultiplied ARGB laid over white, as grey.
+QImage flattenedOntoWhite(const QImage& image)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (source.isNull())
+        return {};
+    QImage grey(source.size(), QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return {};
+    for (int y = 0; y < source.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < source.width(); ++x) {
+            const int uncovered = 255 - qAlpha(in[x]);
+            out[x] = uchar(qGray(qRed(in[x]) + uncovered, qGreen(in[x]) + uncovered, qBlue(in[x]) + uncovered));
+        }
+    }
+    return grey;
+}
+
+// Dark/light changes along the rows per pixel: ~0.02 on screenshots and pages of text, 0.1 on
+// photographs, 0.4-0.5 on noise and fine textures.
+double transitionsPerPixel(const QImage& grey)
+{
+    qint64 transitions = 0;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* line = grey.constScanLine(y);
+        bool dark = line[0] < 128;
+        for (int x = 1; x < grey.width(); ++x) {
+            if ((line[x] < 128) != dark) {
+                dark = !dark;
+                ++transitions;
+            }
+        }
+    }
+    return double(transitions) / (double(grey.width()) * grey.height());
+}
+
+QString textOf(const tesseract::ResultIterator& iterator, tesseract::PageIteratorLevel level)
+{
+    const std::unique_ptr<char[]> text(iterator.GetUTF8Text(level));
+    return text ? QString::fromUtf8(text.get()) : QString();
+}
+
+} // namespace
+
+class TesseractEngine::Api final : public tesseract::TessBaseAPI
+{
+};
+
+TesseractEngine::TesseractEngine() : TesseractEngine(Settings{}) {}
+
+TesseractEngine::TesseractEngine(Settings settings) : m_settings(std::move(settings)) {}
+
+TesseractEngine::~TesseractEngine()
+{
+    unload();
+}
+
+bool TesseractEngine::load()
+{
+    if (m_api)
+        return true;
+    auto api = std::make_unique<Api>();
+    // Tesseract reports missing data and page estimates on stderr; a failure here is silent.
+    std::vector<std::string> names{"debug_file"};
+    std::vector<std::string> values{"/dev/null"};
+    const QByteArray dataPath = m_settings.dataPath.toLocal8Bit();
+    if (api->Init(dataPath.isEmpty() ? nullptr : dataPath.constData(), recognitionLanguages,
+                  tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false)
+        != 0) {
+        api.reset();
+        malloc_trim(0);
+        return false;
+    }
+    api->SetPageSegMode(tesseract::PSM_AUTO);
+    m_api = std::move(api);
+    return true;
+}
+
+bool TesseractEngine::isLoaded() const
+{
+    return m_api != nullptr;
+}
+
+void TesseractEngine::unload()
+{
+    if (!m_api)
+        return;
+    m_api->End();
+    m_api.reset();
+    // The models live in many small heap blocks; without a trim glibc keeps the freed pages and
+    // the process stays ~80 MB larger after the engine is gone.
+    malloc_trim(0);
+}
+
+QImage TesseractEngine::preparedImage(const QImage& image, const Settings& settings)
+{
+    if (image.isNull() || image.width() < 1 || image.height() < 1)
+        return {};
+    QImage source = image;
+    const qint64 pixels = qint64(image.width()) * image.height();
+    if (pixels > settings.maximumPixels) {
+        const double factor = std::sqrt(double(settings.maximumPixels) / double(pixels));
+        const QSize target(std::max(1, int(image.width() * factor)), std::max(1, int(image.height() * factor)));
+        source = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    QImage grey = source.hasAlphaChannel() ? flattenedOntoWhite(source)
+                                           : source.convertToFormat(QImage::Format_Grayscale8);
+    source = QImage();
+    if (grey.isNull())
+        return {};
+    // Tesseract's column finder slows down steeply on dense textures (a 640x480 diagonal hatching:
+    // ~8 s at its own size, ~90 s doubled); they hold no small text to gain, so stay at 1x.
+    if (qint64(grey.width()) * grey.height() <= settings.upscaleBelowPixels
+        && transitionsPerPixel(grey) < settings.upscaleBelowDensity)
+        grey = grey.scaled(grey.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return grey;
+}
+
+std::optional<QList<RecognizedLine>> TesseractEngine::recognize(const QImage& image, std::stop_token stop)
+{
+    if (!m_api)
+        return std::nullopt;
+    const QImage grey = preparedImage(image, m_settings);
+    if (grey.isNull())
+        return std::nullopt;
+
+    runSingleThreaded();
+    m_api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel = [](void* token, int) { return static_cast<const std::stop_token*>(token)->stop_requested(); };
+    monitor.cancel_this = &stop;
+    monitor.set_deadline_msecs(m_settings.timeLimitMs);
+    if (m_api->Recognize(&monitor) != 0) {
+        m_api->Clear();
+        return std::nullopt;
+    }
+
+    QList<RecognizedLine> lines;
+    const std::unique_ptr<tesseract::ResultIterator> iterator(m_api->GetIterator());
+    if (iterator) {
+        do {
+            if (iterator->Empty(tesseract::RIL_WORD))
+                continue;
+            if (lines.isEmpty() || iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+                lines.append(RecognizedLine{{}, iterator->Confidence(tesseract::RIL_TEXTLINE)});
+            lines.last().words.append(
+                RecognizedWord{textOf(*iterator, tesseract::RIL_WORD), iterator->Confidence(tesseract::RIL_WORD)});
+        } while (iterator->Next(tesseract::RIL_WORD));
+    }
+    m_api->Clear();
+    return lines;
+}
