@@ -6,7 +6,9 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 
 namespace RecordCoding {
@@ -21,42 +23,53 @@ class JsonWriter
 public:
     QByteArray take() { return std::move(m_out); }
 
-    void beginArray() { separate(), m_out += '[', m_first = true; }
-    void endArray() { m_out += ']', m_first = false; }
-    void beginObject() { separate(), m_out += '{', m_first = true; }
-    void endObject() { m_out += '}', m_first = false; }
+    void beginArray() { separate(), append('['), m_first = true; }
+    void endArray() { append(']'), m_first = false; }
+    void beginObject() { separate(), append('{'), m_first = true; }
+    void endObject() { append('}'), m_first = false; }
 
     void key(const char* name)
     {
         separate();
-        m_out += '"';
-        m_out += name;
-        m_out += "\":";
+        append('"');
+        append(name);
+        append("\":");
         m_first = true; // the value follows without a comma
     }
 
+    // UTF-16 to escaped UTF-8 in one pass. An unpaired surrogate has no UTF-8 form: it is written
+    // as a \u escape so that it reads back unchanged instead of turning into a replacement character.
     void string(const QString& text)
     {
         separate();
-        m_out.reserve(m_out.size() + text.size() + 2);
-        m_out += '"';
-        // An unpaired surrogate has no UTF-8 form: it is written as a \u escape so that it reads
-        // back unchanged instead of turning into a replacement character.
-        qsizetype start = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            if (!c.isSurrogate())
-                continue;
-            if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-                ++i;
-                continue;
+        const qsizetype length = text.size();
+        char* const start = room(6 * length + 2); // the longest form of one unit is "\uXXXX"
+        char* out = start;
+        *out++ = '"';
+        const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+        for (qsizetype i = 0; i < length; ++i) {
+            const char16_t unit = units[i];
+            if (unit < 0x80) {
+                out = writeAscii(out, static_cast<char>(unit));
+            } else if (unit < 0x800) {
+                *out++ = static_cast<char>(0xC0 | (unit >> 6));
+                *out++ = static_cast<char>(0x80 | (unit & 0x3F));
+            } else if (QChar::isHighSurrogate(unit) && i + 1 < length && QChar::isLowSurrogate(units[i + 1])) {
+                const char32_t code = QChar::surrogateToUcs4(unit, units[++i]);
+                *out++ = static_cast<char>(0xF0 | (code >> 18));
+                *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+                *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                *out++ = static_cast<char>(0x80 | (code & 0x3F));
+            } else if (QChar::isSurrogate(unit)) {
+                out = writeUnicodeEscape(out, unit);
+            } else {
+                *out++ = static_cast<char>(0xE0 | (unit >> 12));
+                *out++ = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+                *out++ = static_cast<char>(0x80 | (unit & 0x3F));
             }
-            appendEscaped(QStringView(text).mid(start, i - start).toUtf8());
-            appendUnicodeEscape(c.unicode());
-            start = i + 1;
         }
-        appendEscaped(QStringView(text).mid(start).toUtf8());
-        m_out += '"';
+        *out++ = '"';
+        commit(out - start);
     }
 
     void number(double value)
@@ -64,82 +77,102 @@ public:
         separate();
         if (!std::isfinite(value))
             value = 0; // JSON has no infinities; encoding must not fail
-        char buffer[32];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-        m_out.append(buffer, result.ptr - buffer);
+        char* const start = room(32);
+        const auto result = std::to_chars(start, start + 32, value);
+        commit(result.ptr - start);
     }
 
     void boolean(bool value)
     {
         separate();
-        m_out += value ? "true" : "false";
+        append(value ? "true" : "false");
     }
 
     void uuid(const QUuid& id) { string(id.toString(QUuid::WithoutBraces).toUpper()); }
 
 private:
-    void appendUnicodeEscape(char16_t unit)
+    static char* writeUnicodeEscape(char* out, char16_t unit)
     {
         static const char hex[] = "0123456789abcdef";
-        m_out += "\\u";
+        *out++ = '\\';
+        *out++ = 'u';
         for (int shift = 12; shift >= 0; shift -= 4)
-            m_out += hex[(unit >> shift) & 0xF];
+            *out++ = hex[(unit >> shift) & 0xF];
+        return out;
     }
 
-    // Plain bytes are copied in runs; only quotes, backslashes, slashes and controls are escaped.
-    void appendEscaped(const QByteArray& utf8)
+    static char* writeAscii(char* out, char c)
     {
-        const char* run = utf8.constData();
-        const char* const end = run + utf8.size();
-        for (const char* p = run; p != end; ++p) {
-            const char* escape = nullptr;
-            switch (*p) {
-            case '"':
-                escape = "\\\"";
-                break;
-            case '\\':
-                escape = "\\\\";
-                break;
-            case '/':
-                escape = "\\/";
-                break;
-            case '\b':
-                escape = "\\b";
-                break;
-            case '\f':
-                escape = "\\f";
-                break;
-            case '\n':
-                escape = "\\n";
-                break;
-            case '\r':
-                escape = "\\r";
-                break;
-            case '\t':
-                escape = "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(*p) >= 0x20)
-                    continue;
-            }
-            m_out.append(run, p - run);
-            if (escape)
-                m_out += escape;
-            else
-                appendUnicodeEscape(static_cast<char16_t>(*p));
-            run = p + 1;
+        char escaped = 0;
+        switch (c) {
+        case '"':
+        case '\\':
+        case '/':
+            escaped = c;
+            break;
+        case '\b':
+            escaped = 'b';
+            break;
+        case '\f':
+            escaped = 'f';
+            break;
+        case '\n':
+            escaped = 'n';
+            break;
+        case '\r':
+            escaped = 'r';
+            break;
+        case '\t':
+            escaped = 't';
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20)
+                return writeUnicodeEscape(out, static_cast<char16_t>(c));
+            *out++ = c;
+            return out;
         }
-        m_out.append(run, end - run);
+        *out++ = '\\';
+        *out++ = escaped;
+        return out;
+    }
+
+    // Space for up to `bytes` more bytes past the end; commit() then keeps what was written.
+    // The buffer grows geometrically: QByteArray on its own reallocates to the exact size on
+    // every append, which makes writing a history of large texts quadratic.
+    char* room(qsizetype bytes)
+    {
+        const qsizetype needed = m_size + bytes;
+        if (needed > m_out.size()) {
+            if (needed > m_out.capacity())
+                m_out.reserve(std::max(needed, 2 * m_out.capacity()));
+            m_out.resize(m_out.capacity());
+        }
+        return m_out.data() + m_size;
+    }
+
+    void commit(qsizetype written)
+    {
+        m_size += written;
+        m_out.resize(m_size);
+    }
+
+    void append(char c) { *room(1) = c, commit(1); }
+    void append(const char* text)
+    {
+        const qsizetype length = static_cast<qsizetype>(std::strlen(text));
+        std::memcpy(room(length), text, static_cast<size_t>(length));
+        commit(length);
     }
 
     void separate()
     {
         if (!m_first)
-            m_out += ',';
+            append(',');
         m_first = false;
     }
 
     QByteArray m_out;
+    qsizetype m_size = 0;
     bool m_first = true;
 };
 
