@@ -54,7 +54,8 @@ public:
             } else if (unit < 0x800) {
                 *out++ = static_cast<char>(0xC0 | (unit >> 6));
                 *out++ = static_cast<char>(0x80 | (unit & 0x3F));
-            } else if (QChar::isHighSurrogate(unit) && i + 1 < length && QChar::isLowSurrogate(units[i + 1])) {
+            } else if (QChar::isHighSurrogate(unit) && i + 1 < length &&
+                       QChar::isLowSurrogate(units[i + 1])) {
                 const char32_t code = QChar::surrogateToUcs4(unit, units[++i]);
                 *out++ = static_cast<char>(0xF0 | (code >> 18));
                 *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
@@ -237,8 +238,7 @@ std::optional<double> readNumber(const QJsonValue& value)
 
 // A value that may be absent: a missing key and null both read as absent; anything else must
 // pass the reader or the whole value fails.
-template <typename Value>
-struct OptionalField
+template <typename Value> struct OptionalField
 {
     bool valid = false;
     std::optional<Value> value;

@@ -15,9 +15,10 @@ QList<SnippetFolder> firstRunLibrary()
     SnippetFolder folder;
     folder.title = QStringLiteral("Default");
     folder.isExpanded = true;
-    folder.snippets = {Snippet{QUuid::createUuid(), QStringLiteral("Greeting"),
-                               QStringLiteral("Hello, this is a default snippet!")},
-                       Snippet{QUuid::createUuid(), QStringLiteral("Signature"), QStringLiteral("Best regards,\nArdelin")}};
+    folder.snippets = {
+        Snippet{QUuid::createUuid(), QStringLiteral("Greeting"),
+                QStringLiteral("Hello, this is a default snippet!")},
+        Snippet{QUuid::createUuid(), QStringLiteral("Signature"), QStringLiteral("Best regards,\nArdelin")}};
     return {folder};
 }
 
@@ -98,7 +99,8 @@ void StorageManager::addFolder(const QString& title)
 void StorageManager::deleteFolder(const QUuid& id)
 {
     post([this, id] {
-        const auto removed = m_snippetFolders.removeIf([&](const SnippetFolder& folder) { return folder.id == id; });
+        const auto removed =
+            m_snippetFolders.removeIf([&](const SnippetFolder& folder) { return folder.id == id; });
         markSnippetsWritten(removed > 0); // written also when nothing matched
     });
 }

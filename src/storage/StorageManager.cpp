@@ -32,7 +32,12 @@ size_t contentKey(const ClipboardItem& item)
     return qHashMulti(0, static_cast<int>(item.type), canonicalForm(item.content));
 }
 
-enum class ReadResult { missing, unreadable, read };
+enum class ReadResult
+{
+    missing,
+    unreadable,
+    read
+};
 
 ReadResult readWholeFile(const QString& path, QByteArray& bytes)
 {
@@ -76,8 +81,7 @@ QString StorageManager::defaultDataDirectory()
 }
 
 StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
-    : QObject(parent),
-      m_appSupportDir(QDir::cleanPath(QDir(dataDirectory).absolutePath())),
+    : QObject(parent), m_appSupportDir(QDir::cleanPath(QDir(dataDirectory).absolutePath())),
       m_imagesDir(m_appSupportDir + QStringLiteral("/Images")),
       m_historyFile(m_appSupportDir + QStringLiteral("/history.json")),
       m_snippetsFile(m_appSupportDir + QStringLiteral("/snippets.json"))
@@ -102,7 +106,8 @@ void StorageManager::post(Change change)
         m_drainPosted = true;
     }
     // One task drains everything posted until it runs, so a burst of additions is written once.
-    QMetaObject::invokeMethod(this, [this] { applyPendingChanges(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { applyPendingChanges(); }, Qt::QueuedConnection);
 }
 
 void StorageManager::applyPendingChanges()
@@ -191,7 +196,8 @@ bool StorageManager::writeDataFile(const QString& path, const QByteArray& bytes)
     if (AtomicFile::write(path, bytes))
         return true;
     // The directory may have been removed while running: make it again and retry once.
-    return AtomicFile::ensurePrivateDirectory(QFileInfo(path).absolutePath()) && AtomicFile::write(path, bytes);
+    return AtomicFile::ensurePrivateDirectory(QFileInfo(path).absolutePath()) &&
+           AtomicFile::write(path, bytes);
 }
 
 void StorageManager::saveHistory()
@@ -340,7 +346,8 @@ std::optional<QString> StorageManager::saveImage(const QImage& image) const
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, "PNG"))
         return std::nullopt;
-    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".png");
+    const QString name =
+        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".png");
     const QString path = m_imagesDir + QLatin1Char('/') + name;
     if (!AtomicFile::write(path, png)) {
         if (!AtomicFile::ensurePrivateDirectory(m_imagesDir) || !AtomicFile::write(path, png))

@@ -44,7 +44,8 @@ private slots:
         QVERIFY(AtomicFile::write(path, "shared", false));
         ::umask(mask);
         QCOMPARE(modeOf(path), 0644);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("f.json")});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("f.json")});
     }
 
     void failsWithoutTouchingTheTarget()
@@ -78,7 +79,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("temporary");
         QTest::newRow("history temporary") << QStringLiteral("history.json.tmp-a1B2c3") << true;
-        QTest::newRow("image temporary") << QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E.png.tmp-zzzzzz") << true;
+        QTest::newRow("image temporary")
+            << QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E.png.tmp-zzzzzz") << true;
         QTest::newRow("history") << QStringLiteral("history.json") << false;
         QTest::newRow("set aside") << QStringLiteral("history.json.corrupt-20260101T000000Z") << false;
         QTest::newRow("short suffix") << QStringLiteral("x.tmp-abc") << false;

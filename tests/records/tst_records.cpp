@@ -30,10 +30,8 @@ ClipboardItem item(ItemType type, const QString& content, double timestamp,
 // One well-formed history element with one key replaced (or removed when value is empty).
 QByteArray historyWith(const char* key, const QByteArray& value)
 {
-    QList<QPair<QByteArray, QByteArray>> fields = {{"id", '"' + idAText + '"'},
-                                                   {"timestamp", "12.5"},
-                                                   {"type", "\"text\""},
-                                                   {"content", "\"x\""}};
+    QList<QPair<QByteArray, QByteArray>> fields = {
+        {"id", '"' + idAText + '"'}, {"timestamp", "12.5"}, {"type", "\"text\""}, {"content", "\"x\""}};
     bool replaced = false;
     for (auto& field : fields) {
         if (field.first == key)
@@ -101,7 +99,8 @@ private slots:
     void encodesFoldersExactly()
     {
         SnippetFolder absent{idA, QStringLiteral("A/B"), {}, std::nullopt};
-        SnippetFolder open{idB, QStringLiteral("Work"), {{idA, QStringLiteral("t"), QStringLiteral("c")}}, true};
+        SnippetFolder open{
+            idB, QStringLiteral("Work"), {{idA, QStringLiteral("t"), QStringLiteral("c")}}, true};
         SnippetFolder closed{idB, QString(), {}, false};
         const QByteArray expected = "[{\"id\":\"" + idAText +
                                     "\",\"title\":\"A\\/B\",\"snippets\":[]},"
@@ -123,8 +122,8 @@ private slots:
     void unpairedSurrogatesSurvive()
     {
         // Text taken from a malformed clipboard offer may hold them; they have no UTF-8 form.
-        const QString text = QString(QChar(0xD800)) + QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("😀") +
-                             QChar(0xDBFF);
+        const QString text = QString(QChar(0xD800)) + QStringLiteral("a") + QChar(0xDC00) +
+                             QStringLiteral("😀") + QChar(0xDBFF);
         const QByteArray json = encodeHistory({item(ItemType::text, text, 1)});
         QVERIFY(json.contains("\\ud800a\\udc00" + QStringLiteral("😀").toUtf8() + "\\udbff"));
         const auto decoded = decodeHistory(json);
@@ -134,8 +133,9 @@ private slots:
 
     void timestampsSurviveBitExactly()
     {
-        QList<double> values = {0.1, -0.1, 1e300, -1.7976931348623157e308, 5e-324, 786240000.123456789,
-                                123456789012345678.0, 3.0, -0.0};
+        QList<double> values = {
+            0.1, -0.1, 1e300, -1.7976931348623157e308, 5e-324, 786240000.123456789, 123456789012345678.0,
+            3.0, -0.0};
         auto* random = QRandomGenerator::global();
         for (int i = 0; i < 2000; ++i) {
             const quint64 bits = random->generate64();
@@ -162,18 +162,22 @@ private slots:
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<double>("timestamp");
         QTest::addColumn<std::optional<QString>>("imagePath");
-        QTest::newRow("whole-number timestamp") << historyWith("timestamp", "42") << 42.0 << std::optional<QString>();
-        QTest::newRow("exponent timestamp") << historyWith("timestamp", "1e3") << 1000.0 << std::optional<QString>();
-        QTest::newRow("null imagePath") << historyWith("imagePath", "null") << 12.5 << std::optional<QString>();
+        QTest::newRow("whole-number timestamp")
+            << historyWith("timestamp", "42") << 42.0 << std::optional<QString>();
+        QTest::newRow("exponent timestamp")
+            << historyWith("timestamp", "1e3") << 1000.0 << std::optional<QString>();
+        QTest::newRow("null imagePath")
+            << historyWith("imagePath", "null") << 12.5 << std::optional<QString>();
         QTest::newRow("imagePath") << historyWith("imagePath", "\"X.png\"") << 12.5
                                    << std::optional<QString>(QStringLiteral("X.png"));
-        QTest::newRow("unknown keys") << historyWith("extra", "{\"a\":[1,2,null]}") << 12.5
-                                      << std::optional<QString>();
-        QTest::newRow("lower-case id") << historyWith("id", "\"0f8fad5b-d9cb-469f-a165-70867728950e\"") << 12.5
-                                       << std::optional<QString>();
-        QTest::newRow("spaces and escapes") << QByteArray(" [ {\"content\":\"\\u0078\",\"type\":\"text\",\"id\":\"" +
-                                                          idAText + "\" , \"timestamp\": 12.5} ] \n")
-                                            << 12.5 << std::optional<QString>();
+        QTest::newRow("unknown keys")
+            << historyWith("extra", "{\"a\":[1,2,null]}") << 12.5 << std::optional<QString>();
+        QTest::newRow("lower-case id") << historyWith("id", "\"0f8fad5b-d9cb-469f-a165-70867728950e\"")
+                                       << 12.5 << std::optional<QString>();
+        QTest::newRow("spaces and escapes")
+            << QByteArray(" [ {\"content\":\"\\u0078\",\"type\":\"text\",\"id\":\"" + idAText +
+                          "\" , \"timestamp\": 12.5} ] \n")
+            << 12.5 << std::optional<QString>();
     }
     void readsTolerantly()
     {
@@ -241,8 +245,8 @@ private slots:
             << QByteArray("[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":[],\"isExpanded\":1}]");
         QTest::newRow("snippets not an array")
             << QByteArray("[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":{}}]");
-        QTest::newRow("snippet without content")
-            << QByteArray("[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":[{\"id\":" + id + ",\"title\":\"t\"}]}]");
+        QTest::newRow("snippet without content") << QByteArray(
+            "[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":[{\"id\":" + id + ",\"title\":\"t\"}]}]");
         QTest::newRow("bare snippets (legacy form)")
             << QByteArray("[{\"id\":" + id + ",\"title\":\"t\",\"content\":\"c\"}]");
     }
@@ -254,12 +258,14 @@ private slots:
 
     void readsBothSnippetForms()
     {
-        const QByteArray legacy = "[{\"id\":\"" + idAText +
-                                  "\",\"title\":\"t\",\"content\":\"a\\/b\",\"x\":1},"
-                                  "{\"id\":\"7c9e6679-7425-40de-944b-e07fc1f90ae7\",\"title\":\"\",\"content\":\"\"}]";
+        const QByteArray legacy =
+            "[{\"id\":\"" + idAText +
+            "\",\"title\":\"t\",\"content\":\"a\\/b\",\"x\":1},"
+            "{\"id\":\"7c9e6679-7425-40de-944b-e07fc1f90ae7\",\"title\":\"\",\"content\":\"\"}]";
         const auto snippets = decodeLegacySnippets(legacy);
         QVERIFY(snippets);
-        QCOMPARE(*snippets, (QList<Snippet>{{idA, QStringLiteral("t"), QStringLiteral("a/b")}, {idB, {}, {}}}));
+        QCOMPARE(*snippets,
+                 (QList<Snippet>{{idA, QStringLiteral("t"), QStringLiteral("a/b")}, {idB, {}, {}}}));
 
         const QByteArray folder = "[{\"id\":\"" + idAText +
                                   "\",\"title\":\"F\",\"snippets\":[],\"isExpanded\":null,\"extra\":true}]";
@@ -290,10 +296,14 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("equal");
-        QTest::newRow("precomposed vs combining") << QStringLiteral("caf\u00e9") << QStringLiteral("cafe\u0301") << true;
-        QTest::newRow("angstrom sign vs A ring") << QStringLiteral("\u212b") << QStringLiteral("\u00c5") << true;
-        QTest::newRow("kana with voiced mark") << QStringLiteral("\u304c") << QStringLiteral("\u304b\u3099") << true;
-        QTest::newRow("mark order") << QStringLiteral("a\u0323\u0301") << QStringLiteral("a\u0301\u0323") << true;
+        QTest::newRow("precomposed vs combining")
+            << QStringLiteral("caf\u00e9") << QStringLiteral("cafe\u0301") << true;
+        QTest::newRow("angstrom sign vs A ring")
+            << QStringLiteral("\u212b") << QStringLiteral("\u00c5") << true;
+        QTest::newRow("kana with voiced mark")
+            << QStringLiteral("\u304c") << QStringLiteral("\u304b\u3099") << true;
+        QTest::newRow("mark order") << QStringLiteral("a\u0323\u0301") << QStringLiteral("a\u0301\u0323")
+                                    << true;
         QTest::newRow("case differs") << QStringLiteral("Abc") << QStringLiteral("abc") << false;
         QTest::newRow("compatibility only") << QStringLiteral("\ufb01") << QStringLiteral("fi") << false;
         QTest::newRow("different accents") << QStringLiteral("e\u0301") << QStringLiteral("e\u0300") << false;

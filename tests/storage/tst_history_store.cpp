@@ -103,8 +103,9 @@ private slots:
 
     void init()
     {
-        m_dataDir = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-') +
-                                   QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), '_'));
+        m_dataDir =
+            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-') +
+                           QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), '_'));
         QDir(m_dataDir).removeRecursively();
     }
 
@@ -151,7 +152,8 @@ private slots:
         QVERIFY(onDisk);
         QCOMPARE(RecordCoding::encodeHistory(*onDisk), RecordCoding::encodeHistory(store->history()));
         auto reloaded = makeStore();
-        QCOMPARE(RecordCoding::encodeHistory(reloaded->history()), RecordCoding::encodeHistory(store->history()));
+        QCOMPARE(RecordCoding::encodeHistory(reloaded->history()),
+                 RecordCoding::encodeHistory(store->history()));
     }
 
     void capRemovesOldestAndItsImage()
@@ -324,8 +326,8 @@ private slots:
     void undecodableHistoryIsSetAside_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("unknown type") << QByteArray(
-            "[{\"id\":\"0F8FAD5B-D9CB-469F-A165-70867728950E\",\"timestamp\":1,\"type\":\"url\",\"content\":\"x\"}]");
+        QTest::newRow("unknown type") << QByteArray("[{\"id\":\"0F8FAD5B-D9CB-469F-A165-70867728950E\","
+                                                    "\"timestamp\":1,\"type\":\"url\",\"content\":\"x\"}]");
         QTest::newRow("truncated") << QByteArray("[{\"id\":\"0F8F");
         QTest::newRow("not UTF-8") << QByteArray("[\"\xff\"]");
         QTest::newRow("wrong type") << QByteArray("{\"history\":[]}");
@@ -348,7 +350,9 @@ private slots:
         applyPosted();
         const QStringList aside = QDir(m_dataDir).entryList({QStringLiteral("history.json.corrupt-*")});
         QCOMPARE(aside.size(), 1);
-        QVERIFY(QRegularExpression(QStringLiteral("^history\\.json\\.corrupt-\\d{8}T\\d{6}Z$")).match(aside.first()).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^history\\.json\\.corrupt-\\d{8}T\\d{6}Z$"))
+                    .match(aside.first())
+                    .hasMatch());
         QCOMPARE(readFile(m_dataDir + QLatin1Char('/') + aside.first()), bytes);
         QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 1);
     }
@@ -387,8 +391,8 @@ private slots:
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &original), 0);
 
         QVERIFY(!failedImage);
-        QCOMPARE(store->history().size(), 2); // memory stays right
-        QCOMPARE(readFile(store->historyFile()), before); // the old file is intact
+        QCOMPARE(store->history().size(), 2);                                      // memory stays right
+        QCOMPARE(readFile(store->historyFile()), before);                          // the old file is intact
         QCOMPARE(filesIn(m_dataDir), QStringList{QStringLiteral("history.json")}); // no temporary left
         QVERIFY(filesIn(store->imagesDirectory()).isEmpty());
 

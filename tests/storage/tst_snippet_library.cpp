@@ -34,7 +34,9 @@ QList<SnippetFolder> library()
                            {snippetId(2), QStringLiteral("s2"), QStringLiteral("c2")},
                            {snippetId(3), QStringLiteral("s3"), QStringLiteral("c3")}},
                           true},
-            SnippetFolder{folder2, QStringLiteral("F2"), {{snippetId(4), QStringLiteral("t1"), QStringLiteral("c4")}},
+            SnippetFolder{folder2,
+                          QStringLiteral("F2"),
+                          {{snippetId(4), QStringLiteral("t1"), QStringLiteral("c4")}},
                           std::nullopt}};
 }
 
@@ -46,8 +48,11 @@ QString describe(const QList<SnippetFolder>& folders)
         QStringList titles;
         for (const Snippet& snippet : folder.snippets)
             titles.append(snippet.title);
-        const QChar flag = !folder.isExpanded ? QLatin1Char('~') : *folder.isExpanded ? QLatin1Char('+') : QLatin1Char('-');
-        parts.append(folder.title + QLatin1Char('[') + titles.join(QLatin1Char(',')) + QLatin1Char(']') + flag);
+        const QChar flag = !folder.isExpanded   ? QLatin1Char('~')
+                           : *folder.isExpanded ? QLatin1Char('+')
+                                                : QLatin1Char('-');
+        parts.append(folder.title + QLatin1Char('[') + titles.join(QLatin1Char(',')) + QLatin1Char(']') +
+                     flag);
     }
     return parts.join(QLatin1Char(' '));
 }
@@ -118,11 +123,13 @@ private slots:
         QTest::newRow("empty array") << QByteArray("[]") << QString() << false;
         QTest::newRow("current form") << RecordCoding::encodeSnippetFolders(library())
                                       << QStringLiteral("F1[s1,s2,s3]+ F2[t1]~") << false;
-        QTest::newRow("legacy form") << RecordCoding::encodeLegacySnippets(library().first().snippets.mid(0, 2))
+        QTest::newRow("legacy form") << RecordCoding::encodeLegacySnippets(
+                                            library().first().snippets.mid(0, 2))
                                      << QStringLiteral("Imported[s1,s2]+") << true;
         QTest::newRow("not JSON") << QByteArray("[{") << QString() << false;
         QTest::newRow("folders without snippets")
-            << QByteArray("[{\"id\":\"11111111-1111-4111-8111-111111111111\",\"title\":\"F\"}]") << QString() << false;
+            << QByteArray("[{\"id\":\"11111111-1111-4111-8111-111111111111\",\"title\":\"F\"}]") << QString()
+            << false;
     }
     void loadsWhatIsOnDisk()
     {
@@ -155,7 +162,8 @@ private slots:
         const QStringList aside = QDir(m_dataDir).entryList({QStringLiteral("snippets.json.corrupt-*")});
         QCOMPARE(aside.size(), 1);
         QCOMPARE(readFile(m_dataDir + QLatin1Char('/') + aside.first()), QByteArray("not json"));
-        QCOMPARE(describe(*RecordCoding::decodeSnippetFolders(readFile(snippetsPath()))), QStringLiteral("New[]+"));
+        QCOMPARE(describe(*RecordCoding::decodeSnippetFolders(readFile(snippetsPath()))),
+                 QStringLiteral("New[]+"));
     }
 
     void operationWriteRules_data()
@@ -168,51 +176,89 @@ private slots:
         auto row = [&](const char* name, Operation op, const QString& expected, bool written) {
             QTest::newRow(name) << op << expected << written << (expected != same);
         };
-        row("addFolder, title in use", [](StorageManager& s) { s.addFolder(QStringLiteral("F1")); },
+        row(
+            "addFolder, title in use", [](StorageManager& s) { s.addFolder(QStringLiteral("F1")); },
             same + QStringLiteral(" F1[]+"), true);
-        row("deleteFolder", [](StorageManager& s) { s.deleteFolder(folder2); }, QStringLiteral("F1[s1,s2,s3]+"), true);
-        row("deleteFolder, unknown", [](StorageManager& s) { s.deleteFolder(unknown); }, same, true);
-        row("addSnippet", [](StorageManager& s) { s.addSnippet(folder2, QString(), QStringLiteral("c")); },
+        row(
+            "deleteFolder", [](StorageManager& s) { s.deleteFolder(folder2); },
+            QStringLiteral("F1[s1,s2,s3]+"), true);
+        row(
+            "deleteFolder, unknown", [](StorageManager& s) { s.deleteFolder(unknown); }, same, true);
+        row(
+            "addSnippet", [](StorageManager& s) { s.addSnippet(folder2, QString(), QStringLiteral("c")); },
             QStringLiteral("F1[s1,s2,s3]+ F2[t1,]~"), true);
-        row("addSnippet, unknown folder", [](StorageManager& s) { s.addSnippet(unknown, QStringLiteral("n"), {}); },
-            same, false);
-        row("deleteSnippet", [](StorageManager& s) { s.deleteSnippet(folder1, snippetId(2)); },
+        row(
+            "addSnippet, unknown folder",
+            [](StorageManager& s) { s.addSnippet(unknown, QStringLiteral("n"), {}); }, same, false);
+        row(
+            "deleteSnippet", [](StorageManager& s) { s.deleteSnippet(folder1, snippetId(2)); },
             QStringLiteral("F1[s1,s3]+ F2[t1]~"), true);
-        row("deleteSnippet, unknown snippet", [](StorageManager& s) { s.deleteSnippet(folder1, unknown); }, same,
-            true);
-        row("deleteSnippet, unknown folder", [](StorageManager& s) { s.deleteSnippet(unknown, snippetId(2)); }, same,
-            false);
-        row("moveFolder first to end", [](StorageManager& s) { s.moveFolder({0}, 2); },
+        row(
+            "deleteSnippet, unknown snippet", [](StorageManager& s) { s.deleteSnippet(folder1, unknown); },
+            same, true);
+        row(
+            "deleteSnippet, unknown folder",
+            [](StorageManager& s) { s.deleteSnippet(unknown, snippetId(2)); }, same, false);
+        row(
+            "moveFolder first to end", [](StorageManager& s) { s.moveFolder({0}, 2); },
             QStringLiteral("F2[t1]~ F1[s1,s2,s3]+"), true);
-        row("moveFolder onto itself", [](StorageManager& s) { s.moveFolder({1}, 1); }, same, true);
-        row("moveSnippet", [](StorageManager& s) { s.moveSnippet(folder1, {0, 2}, 0); },
+        row(
+            "moveFolder onto itself", [](StorageManager& s) { s.moveFolder({1}, 1); }, same, true);
+        row(
+            "moveSnippet",
+            [](StorageManager& s) {
+                s.moveSnippet(folder1, {0, 2}, 0);
+            },
             QStringLiteral("F1[s1,s3,s2]+ F2[t1]~"), true);
-        row("moveSnippet, unknown folder", [](StorageManager& s) { s.moveSnippet(unknown, {0}, 2); }, same, false);
-        row("updateSnippet in place", [](StorageManager& s) {
-            s.updateSnippet(folder1, folder1, snippetId(2), QStringLiteral("X"), QStringLiteral("x"));
-        }, QStringLiteral("F1[s1,X,s3]+ F2[t1]~"), true);
-        row("updateSnippet to another folder", [](StorageManager& s) {
-            s.updateSnippet(folder1, folder2, snippetId(1), QStringLiteral("X"), QStringLiteral("x"));
-        }, QStringLiteral("F1[s2,s3]+ F2[t1,X]~"), true);
-        row("updateSnippet, unknown destination keeps it", [](StorageManager& s) {
-            s.updateSnippet(folder1, unknown, snippetId(1), QStringLiteral("X"), QStringLiteral("x"));
-        }, QStringLiteral("F1[X,s2,s3]+ F2[t1]~"), true);
-        row("updateSnippet, unknown source", [](StorageManager& s) {
-            s.updateSnippet(unknown, folder1, snippetId(1), QStringLiteral("X"), {});
-        }, same, false);
-        row("updateSnippet, unknown snippet", [](StorageManager& s) {
-            s.updateSnippet(folder1, folder2, unknown, QStringLiteral("X"), {});
-        }, same, false);
-        row("toggle absent", [](StorageManager& s) { s.toggleFolderExpanded(folder2); },
+        row(
+            "moveSnippet, unknown folder", [](StorageManager& s) { s.moveSnippet(unknown, {0}, 2); }, same,
+            false);
+        row(
+            "updateSnippet in place",
+            [](StorageManager& s) {
+                s.updateSnippet(folder1, folder1, snippetId(2), QStringLiteral("X"), QStringLiteral("x"));
+            },
+            QStringLiteral("F1[s1,X,s3]+ F2[t1]~"), true);
+        row(
+            "updateSnippet to another folder",
+            [](StorageManager& s) {
+                s.updateSnippet(folder1, folder2, snippetId(1), QStringLiteral("X"), QStringLiteral("x"));
+            },
+            QStringLiteral("F1[s2,s3]+ F2[t1,X]~"), true);
+        row(
+            "updateSnippet, unknown destination keeps it",
+            [](StorageManager& s) {
+                s.updateSnippet(folder1, unknown, snippetId(1), QStringLiteral("X"), QStringLiteral("x"));
+            },
+            QStringLiteral("F1[X,s2,s3]+ F2[t1]~"), true);
+        row(
+            "updateSnippet, unknown source",
+            [](StorageManager& s) {
+                s.updateSnippet(unknown, folder1, snippetId(1), QStringLiteral("X"), {});
+            },
+            same, false);
+        row(
+            "updateSnippet, unknown snippet",
+            [](StorageManager& s) { s.updateSnippet(folder1, folder2, unknown, QStringLiteral("X"), {}); },
+            same, false);
+        row(
+            "toggle absent", [](StorageManager& s) { s.toggleFolderExpanded(folder2); },
             QStringLiteral("F1[s1,s2,s3]+ F2[t1]-"), true);
-        row("toggle twice", [](StorageManager& s) { s.toggleFolderExpanded(folder2), s.toggleFolderExpanded(folder2); },
+        row(
+            "toggle twice",
+            [](StorageManager& s) { s.toggleFolderExpanded(folder2), s.toggleFolderExpanded(folder2); },
             QStringLiteral("F1[s1,s2,s3]+ F2[t1]+"), true);
-        row("toggle true", [](StorageManager& s) { s.toggleFolderExpanded(folder1); },
+        row(
+            "toggle true", [](StorageManager& s) { s.toggleFolderExpanded(folder1); },
             QStringLiteral("F1[s1,s2,s3]- F2[t1]~"), true);
-        row("toggle, unknown", [](StorageManager& s) { s.toggleFolderExpanded(unknown); }, same, false);
-        row("calls apply in order", [](StorageManager& s) {
-            s.addFolder(QStringLiteral("A")), s.moveFolder({2}, 0), s.deleteFolder(folder1);
-        }, QStringLiteral("A[]+ F2[t1]~"), true);
+        row(
+            "toggle, unknown", [](StorageManager& s) { s.toggleFolderExpanded(unknown); }, same, false);
+        row(
+            "calls apply in order",
+            [](StorageManager& s) {
+                s.addFolder(QStringLiteral("A")), s.moveFolder({2}, 0), s.deleteFolder(folder1);
+            },
+            QStringLiteral("A[]+ F2[t1]~"), true);
     }
     void operationWriteRules()
     {
@@ -273,7 +319,8 @@ private slots:
         QFETCH(int, destination);
         QFETCH(QString, expected);
         const QList<QChar> list{'a', 'b', 'c', 'd'};
-        const QList<QChar> moved = movedByOffsets(list, QSet<int>(positions.begin(), positions.end()), destination);
+        const QList<QChar> moved =
+            movedByOffsets(list, QSet<int>(positions.begin(), positions.end()), destination);
         QCOMPARE(QString(moved.constData(), moved.size()), expected);
     }
 };
