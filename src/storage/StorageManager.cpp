@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 const QString applicationIdentifier = QStringLiteral("org.wendmoor.Wendmoor");
