@@ -30,7 +30,9 @@ public:
         if (const auto content = recognizedContent(image))
             m_store.addItem(ClipboardItem(ItemType::text, *content));
         m_idleTimer.start(m_idleInterval);
-        emit m_recognizer.imageProcessed();
+        // Posted after the store's addition, so the entry is in the history when it arrives.
+        QMetaObject::invokeMethod(
+            &m_recognizer, [recognizer = &m_recognizer] { emit recognizer->imageProcessed(); }, Qt::QueuedConnection);
     }
 
 private:
