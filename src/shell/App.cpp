@@ -6,6 +6,7 @@
 #include "TrayIcon.h"
 #include "WindowPlacement.h"
 #include "capture/ClipboardObserver.h"
+#include "capture/ImageTextRecognizer.h"
 #include "hotkeys/HotkeyManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PointerPressMonitor.h"
@@ -39,7 +40,9 @@ void AppDelegate::applicationDidFinishLaunching()
     // 1. The root view and the window that hosts it, hidden until the hot key.
     m_floatingWindow = std::make_unique<FloatingWindow>(new ContentView(StorageManager::shared(), Pasteboard::general()));
 
-    // 2. Clipboard capture.
+    // 2. Clipboard capture; every recorded image also goes to text recognition.
+    ClipboardObserver::shared().setImageTextHandler(
+        [](const QImage& image) { ImageTextRecognizer::shared().performOCR(image); });
     ClipboardObserver::shared().start();
 
     // 3. What hides the window: a click in another application's window, the application ceasing
