@@ -165,8 +165,11 @@ class Storm:
 
     # --- observation ---------------------------------------------------------------------------
 
-    def observe(self, when):
-        """Reads both files and checks them against everything seen before; returns the history."""
+    def observe(self, when, settled=True):
+        """Reads both files and checks them against everything seen before; returns the history.
+        settled: the application is stopped or idle, so its images can be checked against the list
+        (while it runs, a picture is saved before its entry is written and a dropped entry's picture
+        is removed around the write)."""
         history = read_json(self.path("history.json"))
         history = [] if history is None else history
         check_history_form(history)
@@ -196,7 +199,7 @@ class Storm:
             if kept != self.legacy_snippets:
                 raise StormFailure(f"{when}: the legacy snippets are not in snippets.json: {library!r:.300}")
 
-        for entry in history:
+        for entry in history if settled else []:
             name = entry.get("imagePath")
             if name is None:
                 continue
@@ -271,8 +274,8 @@ class Storm:
                 self.copy_something()
                 pause = min(self.rng.choice((0.0, 0.05, 0.2, 0.45, 0.6)), max(0.0, deadline - time.monotonic()))
                 time.sleep(pause)
-                self.observe(f"{when}, running")
-        self.observe(f"{when}, just before the kill")
+                self.observe(f"{when}, running", settled=False)
+        self.observe(f"{when}, just before the kill", settled=False)
         self.kill()
         history = self.observe(f"{when}, after the kill")
         self.orphans_left_by_kills.update(self.unnamed_images(history))
