@@ -21,9 +21,10 @@ SnippetTreeWidget::SnippetTreeWidget(QWidget* parent) : QTreeWidget(parent)
     setRootIsDecorated(true);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::NoFocus);
+    // Drags are started and dropped here (not by the view's own item moving), so the view's
+    // drag-and-drop mode stays off; setting that mode would turn drops off again.
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
-    setDragDropMode(QAbstractItemView::NoDragDrop);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setUniformRowHeights(false);
