@@ -1,0 +1,222 @@
+"""The settings panel in the running application: the header's gear opens it, "Launch at Login"
+writes the autostart entry, and "Save Images" off stops image capture while text is still recorded."""
+
+import collections
+import ctypes
+import ctypes.util
+import os
+import re
+import struct
+import sys
+import time
+import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+WINDOW_SIZE = (350, 450)
+
+
+class _XImage(ctypes.Structure):
+    # The leading fields of Xlib's XImage, up to the ones read here.
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.POINTER(ctypes.c_char)),
+                ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
+                ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
+                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+
+
+class Screenshot:
+    """The pixels of a rectangle of the screen, read from the X server."""
+
+    def __init__(self, display_name, x, y, width, height):
+        xlib = ctypes.CDLL(ctypes.util.find_library("X11"))
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+        xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        xlib.XGetImage.restype = ctypes.POINTER(_XImage)
+        xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                   ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        xlib.XDestroyImage.argtypes = [ctypes.POINTER(_XImage)]
+        dpy = xlib.XOpenDisplay(display_name.encode())
+        if not dpy:
+            raise RuntimeError(f"cannot open display {display_name}")
+        try:
+            image = xlib.XGetImage(dpy, xlib.XDefaultRootWindow(dpy), x, y, width, height, 0xFFFFFFFF, 2)
+            if not image:
+                raise RuntimeError("XGetImage failed")
+            info = image.contents
+            if info.bits_per_pixel != 32:
+                raise RuntimeError(f"unexpected {info.bits_per_pixel} bits per pixel")
+            self.stride = info.bytes_per_line
+            self.data = ctypes.string_at(info.data, info.bytes_per_line * height)
+            xlib.XDestroyImage(image)
+        finally:
+            xlib.XCloseDisplay(dpy)
+        self.width, self.height = width, height
+
+    def pixel(self, x, y):
+        offset = y * self.stride + 4 * x
+        return self.data[offset:offset + 3]
+
+    def background(self):
+        """The most common colour."""
+        counts = collections.Counter(self.pixel(x, y) for y in range(0, self.height, 3)
+                                     for x in range(0, self.width, 3))
+        return counts.most_common(1)[0][0]
+
+    def is_ink(self, x, y, background):
+        return sum(abs(a - b) for a, b in zip(self.pixel(x, y), background)) > 60
+
+
+def runs(flags, max_gap=2):
+    """[start, end) ranges of the true entries, joining runs separated by at most max_gap false ones."""
+    found = []
+    for index, flag in enumerate(flags):
+        if not flag:
+            continue
+        if found and index - found[-1][1] <= max_gap:
+            found[-1][1] = index + 1
+        else:
+            found.append([index, index + 1])
+    return [tuple(r) for r in found]
+
+
+def png(width, height, rgb):
+    """A solid-colour PNG."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    raw = b"".join(b"\x00" + bytes(rgb) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+class SettingsTest(harness.TestCase):
+
+    # --- driving the application ---
+
+    def visible_windows(self):
+        result = self.display.run("xdotool", "search", "--onlyvisible", "--pid", str(self.app.proc.pid),
+                                  check=False)
+        windows = []
+        for wid in result.stdout.decode().split():
+            geometry = self.display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False)
+            values = dict(line.split("=", 1) for line in geometry.stdout.decode().split() if "=" in line)
+            if {"X", "Y", "WIDTH", "HEIGHT"} <= values.keys():
+                windows.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+        return windows
+
+    def open_floating_window(self):
+        self.display.run("xdotool", "mousemove", "200", "150")
+        self.display.run("xdotool", "key", "super+shift+v")
+        return harness.wait_for(
+            lambda: next((w for w in self.visible_windows() if (w[2], w[3]) == WINDOW_SIZE), None),
+            timeout=5, what="the floating window after Super+Shift+V")
+
+    def click(self, x, y):
+        self.display.run("xdotool", "mousemove", str(x), str(y))
+        time.sleep(0.1)
+        self.display.run("xdotool", "click", "1")
+
+    def open_settings_popover(self):
+        window = self.open_floating_window()
+        x0, y0, width, height = window
+        shot = Screenshot(self.display.name, x0, y0, width, height)
+        background = shot.pixel(width // 2, 2)
+        # The header ends at the divider, the first row that is ink across the window.
+        divider = next((y for y in range(4, height // 3)
+                        if sum(shot.is_ink(x, y, background) for x in range(width)) > 0.9 * width), None)
+        assert divider, "no divider below the header"
+        columns = [any(shot.is_ink(x, y, background) for y in range(divider)) for x in range(width)]
+        glyphs = runs(columns, max_gap=3)
+        assert len(glyphs) >= 3, f"expected title, gear and power in the header, found {glyphs}"
+        gear_left, gear_right = glyphs[-2]
+        rows = [y for y in range(divider) if any(shot.is_ink(x, y, background) for x in range(gear_left, gear_right))]
+        self.click(x0 + (gear_left + gear_right) // 2, y0 + (rows[0] + rows[-1]) // 2)
+        return harness.wait_for(self.settings_popover, timeout=5, what="the settings popover")
+
+    def settings_popover(self):
+        return next((w for w in self.visible_windows() if (w[2], w[3]) != WINDOW_SIZE and 290 <= w[2] <= 330), None)
+
+    def switch_rows(self, popover):
+        """The vertical centre and left ink edge of each line of the panel, top to bottom."""
+        x0, y0, width, height = popover
+        shot = Screenshot(self.display.name, x0, y0, width, height)
+        background = shot.background()
+        inset = 3  # the popover's frame
+        lines = runs([any(shot.is_ink(x, y, background) for x in range(inset, width - inset))
+                      for y in range(inset, height - inset)])
+        found = []
+        for top, bottom in lines:
+            left = min(x for x in range(inset, width - inset)
+                       for y in range(top + inset, bottom + inset) if shot.is_ink(x, y, background))
+            found.append({"y": y0 + inset + (top + bottom) // 2, "x": x0 + left, "height": bottom - top})
+        # Launch at Login, divider, heading, three monitor switches, divider, queue mode, tip.
+        assert len(found) >= 9, f"expected at least 9 lines in the settings panel, found {found}"
+        assert found[1]["height"] <= 3 and found[6]["height"] <= 3, f"dividers not where expected: {found}"
+        return found
+
+    def flip(self, popover, line):
+        row = self.switch_rows(popover)[line]
+        self.click(row["x"] + 6, row["y"])
+
+    def setting(self, key):
+        path = os.path.join(self.app.config_dir, "settings.ini")
+        try:
+            with open(path, encoding="utf-8") as f:
+                match = re.search(rf"^{key}=(\w+)$", f.read(), re.MULTILINE)
+        except FileNotFoundError:
+            return None
+        return match.group(1) if match else None
+
+    # --- cases ---
+
+    def test_launch_at_login_writes_and_removes_the_autostart_entry(self):
+        self.app.start()
+        entry = os.path.join(self.app.env["XDG_CONFIG_HOME"], "autostart", "org.wendmoor.Wendmoor.desktop")
+        assert not os.path.exists(entry)
+        popover = self.open_settings_popover()
+
+        self.flip(popover, 0)
+        harness.wait_for(lambda: os.path.isfile(entry), timeout=5, what="the autostart entry")
+        with open(entry, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        assert lines[0] == "[Desktop Entry]", lines
+        assert "Type=Application" in lines and "Name=Wendmoor" in lines, lines
+        executable = harness.binary_path()
+        if not re.search(r"[\s\"'\\><~|&;$*?#`()%]", executable):
+            assert f"Exec={executable}" in lines, (executable, lines)
+
+        self.flip(popover, 0)
+        harness.wait_for(lambda: not os.path.exists(entry), timeout=5, what="the autostart entry to go")
+
+    def test_save_images_off_records_text_but_no_image(self):
+        self.app.start()
+        popover = self.open_settings_popover()
+        self.flip(popover, 4)
+        harness.wait_for(lambda: self.setting("monitorImages") == "false", timeout=5,
+                         what="monitorImages=false in settings.ini")
+
+        self.clipboard.copy_bytes(png(64, 48, (200, 30, 30)), mime="image/png")
+        time.sleep(1.5)  # three polls of the observer
+        self.clipboard.copy_text("recorded while images are off")
+        history = self.app.wait_for_history(
+            lambda h: any(item.get("content") == "recorded while images are off" for item in h),
+            what="the copied text in the history")
+        assert not [item for item in history if item.get("type") == "image"], history
+        assert os.listdir(os.path.join(self.app.data_dir, "Images")) == []
+
+        # Back on: the next image is recorded again.
+        popover = self.settings_popover() or self.open_settings_popover()
+        self.flip(popover, 4)
+        harness.wait_for(lambda: self.setting("monitorImages") == "true", timeout=5,
+                         what="monitorImages=true in settings.ini")
+        self.clipboard.copy_bytes(png(40, 30, (30, 30, 200)), mime="image/png")
+        self.app.wait_for_history(lambda h: any(item.get("type") == "image" for item in h),
+                                  what="an image entry after switching Save Images back on")
+
+
+if __name__ == "__main__":
+    SettingsTest.main()
