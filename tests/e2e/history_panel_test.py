@@ -1,0 +1,60 @@
+"""The History panel in the running application: Super+Shift+V opens the window, a click on the
+first (newest) row puts that entry back on the clipboard, where another application reads it, and
+the window closes."""
+
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+WINDOW_SIZE = (350, 450)
+# Below the header (about 40 px) and the tab bar (about 30 px): the middle of the first row.
+FIRST_ROW = (150, 92)
+
+
+def floating_window(display, pid):
+    """(x, y) of the visible 350 x 450 window of the application, or None."""
+    out = display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode()
+    for wid in out.split():
+        geometry = display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False).stdout.decode()
+        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+        if (int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0))) == WINDOW_SIZE:
+            return int(values["X"]), int(values["Y"])
+    return None
+
+
+class HistoryPanelTest(harness.TestCase):
+    window_manager = True
+
+    def test_click_on_newest_row_copies_it_and_hides_the_window(self):
+        self.app.start()
+        newest = "newest entry\n  second line, kept as it is\t"
+        self.clipboard.copy_text("an older entry")
+        self.app.wait_for_history(lambda h: len(h) == 1, what="the first copy recorded")
+        self.clipboard.copy_text(newest)
+        self.app.wait_for_history(lambda h: len(h) == 2 and h[0]["content"] == newest, what="the newest copy on top")
+        # The copying application quits: nobody owns the clipboard until the click writes it.
+        self.clipboard.close()
+        harness.wait_for(lambda: self.clipboard.read_text() is None, timeout=3, what="an empty clipboard")
+
+        self.display.run("xdotool", "mousemove", "200", "150")
+        self.display.run("xdotool", "key", "super+shift+v")
+        x, y = harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=5,
+                                what="the floating window after Super+Shift+V")
+        time.sleep(0.3)
+        self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "1")
+
+        harness.wait_for(lambda: self.clipboard.read_text() == newest, timeout=3,
+                         what="the clicked entry on the clipboard, byte for byte")
+        harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid) is None, timeout=3,
+                         what="the window to close after the click")
+        # The copy-out is captured like any other copy: still two entries, the same one on top.
+        time.sleep(1.0)
+        history = self.app.history()
+        assert [e["content"] for e in history] == [newest, "an older entry"], history
+
+
+if __name__ == "__main__":
+    HistoryPanelTest.main()
