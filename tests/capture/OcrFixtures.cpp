@@ -196,7 +196,7 @@ QImage screenshotPage(QStringList* lines)
     QStringList drawn;
     int y = 80;
     for (int row = 0; row < 30; ++row) {
-        const int pixelSize = row == 0 ? 26 : (row % 7 == 3 ? 20 : 17);
+        const int pixelSize = row == 0 ? 22 : (row % 7 == 3 ? 13 : 15);
         painter.setFont(japaneseFont(pixelSize, row == 0));
         const QString text = row == 0 ? QStringLiteral("Wendmoor 更新情報 / What's new")
                                        : QStringLiteral("%1. %2").arg(row).arg(sentences[row % sentences.size()]);

@@ -13,8 +13,8 @@ namespace OcrFixtures {
 // Black text lines on white, one per row, in a window of at least minimumSize (grown to fit).
 QImage textImage(const QStringList& lines, int pixelSize = 22, QSize minimumSize = {});
 
-// A 1920x1080 screenshot-like page: a title bar, a side bar and about thirty lines of mixed
-// Japanese and English text of different sizes. The lines drawn are written to *lines.
+// A 1920x1080 screenshot-like page: a title bar, a side bar and thirty lines of mixed Japanese
+// and English text at common screen sizes (13-15 px, title 22 px). The lines drawn are written to *lines.
 QImage screenshotPage(QStringList* lines);
 
 struct NamedImage

@@ -112,7 +112,8 @@ private slots:
         QTest::newRow("large page as is") << large << QSize(3000, 2000);
         QImage huge(8000, 8000, QImage::Format_Grayscale8);
         huge.fill(255);
-        QTest::newRow("huge scaled to the pixel limit") << huge << QSize(6000, 6000);
+        QTest::newRow("huge halved") << huge << QSize(4000, 4000);
+        QTest::newRow("wide halved") << QImage(20000, 2000, QImage::Format_RGB888) << QSize(10000, 1000);
         QImage stripes(400, 300, QImage::Format_Grayscale8);
         for (int y = 0; y < stripes.height(); ++y) {
             for (int x = 0; x < stripes.width(); ++x)

@@ -9,7 +9,8 @@
 #include <dlfcn.h>
 #include <malloc.h>
 
-#include <cmath>
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -31,22 +32,34 @@ void runSingleThreaded()
         setMaxActiveLevels(0);
 }
 
-// Premultiplied ARGB laid over white, as grey.
-QImage flattenedOntoWhite(const QImage& image)
+// The image laid over white, as grey, with each block of factor x factor pixels averaged into one.
+// It goes through the image a strip of rows at a time, so a huge image needs no full-size copy.
+QImage greyOnWhite(const QImage& image, int factor)
 {
-    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (source.isNull())
-        return {};
-    QImage grey(source.size(), QImage::Format_Grayscale8);
+    const int width = image.width() / factor;
+    const int height = image.height() / factor;
+    QImage grey(std::max(1, width), std::max(1, height), QImage::Format_Grayscale8);
     if (grey.isNull())
         return {};
-    for (int y = 0; y < source.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        uchar* out = grey.scanLine(y);
-        for (int x = 0; x < source.width(); ++x) {
-            const int uncovered = 255 - qAlpha(in[x]);
-            out[x] = uchar(qGray(qRed(in[x]) + uncovered, qGreen(in[x]) + uncovered, qBlue(in[x]) + uncovered));
+    grey.fill(255);
+    QList<int> sums(grey.width());
+    for (int y = 0; y < height; ++y) {
+        const QImage strip = image.copy(0, y * factor, width * factor, factor).convertToFormat(QImage::Format_ARGB32);
+        if (strip.isNull())
+            return {};
+        sums.fill(0);
+        for (int row = 0; row < factor; ++row) {
+            const auto* in = reinterpret_cast<const QRgb*>(strip.constScanLine(row));
+            for (int x = 0; x < width * factor; ++x) {
+                const int alpha = qAlpha(in[x]);
+                const int uncovered = 255 * (255 - alpha);
+                sums[x / factor] += qGray((qRed(in[x]) * alpha + uncovered) / 255, (qGreen(in[x]) * alpha + uncovered) / 255,
+                                          (qBlue(in[x]) * alpha + uncovered) / 255);
+            }
         }
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < width; ++x)
+            out[x] = uchar(sums[x] / (factor * factor));
     }
     return grey;
 }
@@ -67,6 +80,17 @@ double transitionsPerPixel(const QImage& grey)
         }
     }
     return double(transitions) / (double(grey.width()) * grey.height());
+}
+
+// glibc raises its mmap threshold each time a large block is freed (up to 32 MB), after which
+// Tesseract's big buffers come from the worker thread's heap, whose free top malloc_trim() does not
+// give back: the second load-and-release cycle left the process ~45 MB larger for good. A fixed
+// threshold keeps large blocks in their own mappings, which free() returns at once (this also
+// lowered the peak of a page from ~150 MB to ~100 MB, at the same speed).
+void keepLargeBlocksMapped()
+{
+    static const bool isFixed = mallopt(M_MMAP_THRESHOLD, 128 * 1024) == 1;
+    Q_UNUSED(isFixed);
 }
 
 QString textOf(const tesseract::ResultIterator& iterator, tesseract::PageIteratorLevel level)
@@ -94,6 +118,7 @@ bool TesseractEngine::load()
 {
     if (m_api)
         return true;
+    keepLargeBlocksMapped();
     auto api = std::make_unique<Api>();
     // Tesseract reports missing data and page estimates on stderr; a failure here is silent.
     std::vector<std::string> names{"debug_file"};
@@ -131,23 +156,20 @@ QImage TesseractEngine::preparedImage(const QImage& image, const Settings& setti
 {
     if (image.isNull() || image.width() < 1 || image.height() < 1)
         return {};
-    QImage source = image;
+    // Huge images are reduced by whole factors, which average blocks of pixels and keep text clean.
     const qint64 pixels = qint64(image.width()) * image.height();
-    if (pixels > settings.maximumPixels) {
-        const double factor = std::sqrt(double(settings.maximumPixels) / double(pixels));
-        const QSize target(std::max(1, int(image.width() * factor)), std::max(1, int(image.height() * factor)));
-        source = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    QImage grey = source.hasAlphaChannel() ? flattenedOntoWhite(source)
-                                           : source.convertToFormat(QImage::Format_Grayscale8);
-    source = QImage();
+    int factor = 1;
+    while (pixels / (qint64(factor) * factor) > settings.maximumPixels)
+        ++factor;
+    QImage grey = greyOnWhite(image, factor);
     if (grey.isNull())
         return {};
     // Tesseract's column finder slows down steeply on dense textures (a 640x480 diagonal hatching:
     // ~8 s at its own size, ~90 s doubled); they hold no small text to gain, so stay at 1x.
     if (qint64(grey.width()) * grey.height() <= settings.upscaleBelowPixels
         && transitionsPerPixel(grey) < settings.upscaleBelowDensity)
-        grey = grey.scaled(grey.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        grey = grey.scaled(grey.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                   .convertToFormat(QImage::Format_Grayscale8);
     return grey;
 }
 

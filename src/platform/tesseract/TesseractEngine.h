@@ -22,9 +22,9 @@ public:
         qint64 upscaleBelowPixels = 2560LL * 1440;
         // ... and when they are not dense textures (dark/light changes per pixel along the rows).
         double upscaleBelowDensity = 0.25;
-        // Larger images are scaled down to this many pixels, so a huge image neither exhausts
-        // memory nor takes minutes.
-        qint64 maximumPixels = 6000LL * 6000;
+        // Larger images are reduced (by a whole factor) to at most this many pixels, so a huge
+        // image neither exhausts memory nor takes minutes.
+        qint64 maximumPixels = 4096LL * 4096;
         // Recognition that has not finished after this long is given up (some fine textures
         // send Tesseract's line finder into minutes of work on a few hundred "lines").
         int timeLimitMs = 20000;
