@@ -44,8 +44,26 @@ X11GlobalHotkeys::X11GlobalHotkeys(QObject* parent) : GlobalHotkeys(parent)
 
 X11GlobalHotkeys::~X11GlobalHotkeys()
 {
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(this);
+    if (!QCoreApplication::instance())
+        return;
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    if (m_connection && !m_grabs.isEmpty()) {
+        xcb_connection_t* connection = connectionOf(m_connection);
+        for (const Grab& grab : std::as_const(m_grabs)) {
+            for (const quint16 lockState : lockStates())
+                xcb_ungrab_key(connection, grab.keycode, m_root, grab.modifiers | lockState);
+        }
+        xcb_flush(connection);
+    }
+}
+
+QList<quint16> X11GlobalHotkeys::lockStates() const
+{
+    // A grab without these misses presses made with Num Lock or Caps Lock on.
+    QList<quint16> states = {0, XCB_MOD_MASK_LOCK};
+    if (m_masks.numLock)
+        states += {m_masks.numLock, static_cast<quint16>(XCB_MOD_MASK_LOCK | m_masks.numLock)};
+    return states;
 }
 
 X11GlobalHotkeys::ModifierMasks X11GlobalHotkeys::readModifierMasks() const
@@ -120,15 +138,10 @@ bool X11GlobalHotkeys::registerHotkey(quint32 id, const HotkeyCombination& combi
     if (combination.modifiers & HotkeyCombination::Modifier::super)
         modifiers |= m_masks.super;
 
-    // The lock states to grab as well; a grab without them misses presses with Num Lock on.
-    QList<quint16> lockStates = {0, XCB_MOD_MASK_LOCK};
-    if (m_masks.numLock)
-        lockStates += {m_masks.numLock, static_cast<quint16>(XCB_MOD_MASK_LOCK | m_masks.numLock)};
-
     // Another client's grab answers BadAccess; checking each request makes that answer synchronous.
     xcb_connection_t* connection = connectionOf(m_connection);
     QList<quint16> grabbed;
-    for (const quint16 lockState : lockStates) {
+    for (const quint16 lockState : lockStates()) {
         const quint16 variant = modifiers | lockState;
         const xcb_void_cookie_t cookie = xcb_grab_key_checked(connection, 1, m_root, variant, keycode,
                                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);

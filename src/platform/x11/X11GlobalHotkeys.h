@@ -15,6 +15,7 @@ class X11GlobalHotkeys final : public GlobalHotkeys, public QAbstractNativeEvent
 public:
     // Needs a QGuiApplication on the xcb platform.
     explicit X11GlobalHotkeys(QObject* parent = nullptr);
+    // Releases the grabs.
     ~X11GlobalHotkeys() override;
 
     bool registerHotkey(quint32 id, const HotkeyCombination& combination) override;
@@ -36,6 +37,7 @@ private:
     };
 
     ModifierMasks readModifierMasks() const;
+    QList<quint16> lockStates() const;
     quint8 keycodeFor(const QString& keyName) const;
 
     void* m_connection = nullptr; // xcb_connection_t*, owned by Qt

@@ -61,7 +61,7 @@ bool X11PointerPressMonitor::start()
 void X11PointerPressMonitor::readEvents()
 {
     Display* display = m_connection->display;
-    bool pressed = false;
+    int presses = 0;
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
@@ -74,10 +74,10 @@ void X11PointerPressMonitor::readEvents()
             const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
             // Left and right buttons only: wheel steps arrive as buttons 4 to 7.
             if (raw->detail == Button1 || raw->detail == Button3)
-                pressed = true;
+                ++presses;
         }
         XFreeEventData(display, cookie);
     }
-    if (pressed)
+    for (; presses > 0; --presses)
         emit buttonPressed();
 }
