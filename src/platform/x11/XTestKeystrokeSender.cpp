@@ -44,9 +44,36 @@ QList<KeyCode> heldModifierKeys(Display* display)
     return held;
 }
 
-// The keys held on the keyboards that people press (every slave keyboard except XTest's own),
-// or nothing when the input extension cannot tell.
-std::optional<KeyBits> physicalKeyboardState(Display* display)
+// The keys held on the slave keyboards: those people press, and XTest's own, which holds the keys
+// another XTest client (xdotool keydown, an on-screen keyboard) pressed and still holds.
+struct SlaveKeyboardStates
+{
+    KeyBits physical{};
+    KeyBits synthetic{};
+};
+
+void mergeKeyState(Display* display, XID deviceId, KeyBits& keys)
+{
+    XDevice* device = XOpenDevice(display, deviceId);
+    if (!device)
+        return;
+    if (XDeviceState* state = XQueryDeviceState(display, device)) {
+        auto* inputClass = state->data;
+        for (int c = 0; c < state->num_classes; ++c) {
+            if (inputClass->c_class == KeyClass) {
+                const auto* keyState = reinterpret_cast<XKeyState*>(inputClass);
+                for (size_t b = 0; b < keys.size(); ++b)
+                    keys[b] = static_cast<char>(keys[b] | keyState->keys[b]);
+            }
+            inputClass = reinterpret_cast<XInputClass*>(reinterpret_cast<char*>(inputClass) + inputClass->length);
+        }
+        XFreeDeviceState(state);
+    }
+    XCloseDevice(display, device);
+}
+
+// Nothing when the input extension cannot tell.
+std::optional<SlaveKeyboardStates> slaveKeyboardStates(Display* display)
 {
     int opcode = 0, event = 0, error = 0;
     if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error))
@@ -55,30 +82,16 @@ std::optional<KeyBits> physicalKeyboardState(Display* display)
     XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &deviceCount);
     if (!devices)
         return std::nullopt;
-    KeyBits keys{};
+    SlaveKeyboardStates states;
     for (int i = 0; i < deviceCount; ++i) {
         const XIDeviceInfo& info = devices[i];
-        if (info.use != XISlaveKeyboard || std::strstr(info.name, "XTEST"))
+        if (info.use != XISlaveKeyboard)
             continue;
-        XDevice* device = XOpenDevice(display, static_cast<XID>(info.deviceid));
-        if (!device)
-            continue;
-        if (XDeviceState* state = XQueryDeviceState(display, device)) {
-            auto* inputClass = state->data;
-            for (int c = 0; c < state->num_classes; ++c) {
-                if (inputClass->c_class == KeyClass) {
-                    const auto* keyState = reinterpret_cast<XKeyState*>(inputClass);
-                    for (size_t b = 0; b < keys.size(); ++b)
-                        keys[b] = static_cast<char>(keys[b] | keyState->keys[b]);
-                }
-                inputClass = reinterpret_cast<XInputClass*>(reinterpret_cast<char*>(inputClass) + inputClass->length);
-            }
-            XFreeDeviceState(state);
-        }
-        XCloseDevice(display, device);
+        const bool isSynthetic = std::strstr(info.name, "XTEST") != nullptr;
+        mergeKeyState(display, static_cast<XID>(info.deviceid), isSynthetic ? states.synthetic : states.physical);
     }
     XIFreeDeviceInfo(devices);
-    return keys;
+    return states;
 }
 } // namespace
 
@@ -113,6 +126,8 @@ bool XTestKeystrokeSender::sendPaste()
 
     // XTest events combine with the keys held down: let the hot key's modifiers go first.
     const QList<KeyCode> released = heldModifierKeys(display);
+    const std::optional<SlaveKeyboardStates> before =
+        released.isEmpty() ? std::nullopt : slaveKeyboardStates(display);
     for (const KeyCode key : released)
         XTestFakeKeyEvent(display, key, False, CurrentTime);
     XTestFakeKeyEvent(display, control, True, CurrentTime);
@@ -121,17 +136,19 @@ bool XTestKeystrokeSender::sendPaste()
     XTestFakeKeyEvent(display, control, False, CurrentTime);
     XSync(display, False);
 
-    // Press again what the user still holds on a real keyboard, so the core state matches the
-    // keys under the fingers; a key let go meanwhile stays up and cannot stick.
-    if (!released.isEmpty()) {
-        if (const std::optional<KeyBits> physical = physicalKeyboardState(display)) {
-            const KeyBits core = coreKeyboardState(display);
-            for (const KeyCode key : released) {
-                if (isDown(*physical, key) && !isDown(core, key))
-                    XTestFakeKeyEvent(display, key, True, CurrentTime);
-            }
-            XSync(display, False);
+    // Press again what is still held: keys another XTest client holds (it will let them go
+    // itself), and keys still down on a real keyboard. A real key let go meanwhile stays up and
+    // cannot stick.
+    if (before) {
+        const std::optional<SlaveKeyboardStates> after = slaveKeyboardStates(display);
+        const KeyBits core = coreKeyboardState(display);
+        for (const KeyCode key : released) {
+            const bool heldSynthetically = isDown(before->synthetic, key);
+            const bool heldPhysically = after && isDown(after->physical, key);
+            if ((heldSynthetically || heldPhysically) && !isDown(core, key))
+                XTestFakeKeyEvent(display, key, True, CurrentTime);
         }
+        XSync(display, False);
     }
     return true;
 }

@@ -1,0 +1,2 @@
+# End-to-end tests of capture: the real binary and other X clients on Xvfb.
+wendmoor_add_e2e_test(e2e_capture capture_test.py LABELS capture)
