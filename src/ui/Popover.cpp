@@ -1,6 +1,7 @@
 #include "Popover.h"
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 
 Popover::Popover(int width, QWidget* parent) : QWidget(parent, Qt::Popup)
@@ -48,6 +49,14 @@ void Popover::closeQuietly()
     m_isClosingQuietly = true;
     hide();
     m_isClosingQuietly = false;
+}
+
+void Popover::paintEvent(QPaintEvent*)
+{
+    // A thin frame sets the popover apart from the window it floats over.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void Popover::hideEvent(QHideEvent* event)

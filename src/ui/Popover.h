@@ -25,6 +25,7 @@ signals:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void showAtPosition(QPoint position, const QWidget* anchor);

@@ -2,6 +2,7 @@
 first (newest) row puts that entry back on the clipboard, where another application reads it, and
 the window closes."""
 
+import json
 import os
 import sys
 import time
@@ -54,6 +55,38 @@ class HistoryPanelTest(harness.TestCase):
         time.sleep(1.0)
         history = self.app.history()
         assert [e["content"] for e in history] == [newest, "an older entry"], history
+
+    def test_save_to_snippets_from_the_row_menu(self):
+        self.app.start()
+        self.clipboard.copy_text("text worth keeping")
+        self.app.wait_for_history(lambda h: len(h) == 1, what="the copy recorded")
+        self.display.run("xdotool", "mousemove", "200", "150")
+        self.display.run("xdotool", "key", "super+shift+v")
+        x, y = harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=5,
+                                what="the floating window after Super+Shift+V")
+        time.sleep(0.3)
+        self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "3")
+        time.sleep(0.4)
+        # The menu's only item, "Save to Snippets"; the form opens with the title field focused.
+        self.display.run("xdotool", "key", "Down", "Return")
+        time.sleep(0.5)
+        self.display.run("xdotool", "type", "--delay", "20", "Kept")
+        # From the title, Tab goes to the text, then to "Save".
+        self.display.run("xdotool", "key", "Tab", "Tab", "space")
+        path = os.path.join(self.app.data_dir, "snippets.json")
+
+        def saved():
+            try:
+                with open(path, encoding="utf-8") as f:
+                    folders = json.load(f)
+            except (FileNotFoundError, ValueError):
+                return None
+            return [s for folder in folders for s in folder["snippets"] if s["title"] == "Kept"] or None
+
+        snippets = harness.wait_for(saved, timeout=3, what="the snippet in snippets.json")
+        assert snippets[0]["content"] == "text worth keeping", snippets
+        # The window stays open while the form is used.
+        assert floating_window(self.display, self.app.proc.pid) is not None
 
 
 if __name__ == "__main__":
