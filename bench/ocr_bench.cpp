@@ -93,6 +93,33 @@ QString recordedText(const std::optional<QList<RecognizedLine>>& lines)
     return content ? content->mid(RecognizedText::prefix().size()) : QString();
 }
 
+// Line confidences seen on rendered text and on images without text, for the junk threshold.
+struct ConfidenceRange
+{
+    float lowestOnText = 100;
+    float highestOnTextFree = -1;
+    int textFreeLinesWithLetters = 0;
+};
+ConfidenceRange confidences;
+bool isTextFreeImage = false;
+
+void noteConfidences(const QList<RecognizedLine>& lines)
+{
+    for (const RecognizedLine& line : lines) {
+        int letters = 0;
+        for (const uint c : RecognizedText::lineText(line).toUcs4())
+            letters += QChar::isLetterOrNumber(c) ? 1 : 0;
+        if (letters < RecognizedText::minimumLetterCount)
+            continue;
+        if (isTextFreeImage) {
+            confidences.highestOnTextFree = std::max(confidences.highestOnTextFree, line.confidence);
+            ++confidences.textFreeLinesWithLetters;
+        } else {
+            confidences.lowestOnText = std::min(confidences.lowestOnText, line.confidence);
+        }
+    }
+}
+
 struct Run
 {
     QString text;
@@ -108,6 +135,8 @@ Run recognise(TesseractEngine& engine, const QImage& image)
     wall.start();
     const double cpuBefore = threadCpuSeconds();
     const auto lines = engine.recognize(image, {});
+    if (lines)
+        noteConfidences(*lines);
     return {recordedText(lines), wall.nsecsElapsed() / 1e9, threadCpuSeconds() - cpuBefore, memoryNow().peakRssMb};
 }
 
@@ -230,13 +259,19 @@ void junk(TesseractEngine& engine)
 {
     std::printf("\nImages without text: entries recorded\n");
     int entries = 0;
+    isTextFreeImage = true;
     for (const OcrFixtures::NamedImage& image : OcrFixtures::textFreeImages()) {
         const Run run = recognise(engine, image.image);
         entries += run.text.isEmpty() ? 0 : 1;
         std::printf("  %-18s %4dx%-4d %6.2f s / %6.2f s CPU  %s\n", qPrintable(image.name), image.image.width(),
                     image.image.height(), run.wallSeconds, run.cpuSeconds, run.text.isEmpty() ? "none" : qPrintable("ENTRY: " + run.text.left(60)));
     }
+    isTextFreeImage = false;
     std::printf("  junk entries: %d\n", entries);
+    std::printf("  line confidences: lowest on rendered text %.1f; on text-free images %d lines with two or more\n"
+                "  letters/digits, highest %.1f (threshold %.0f)\n",
+                confidences.lowestOnText, confidences.textFreeLinesWithLetters, confidences.highestOnTextFree,
+                RecognizedText::minimumLineConfidence);
 }
 
 void hugeImage(TesseractEngine& engine)

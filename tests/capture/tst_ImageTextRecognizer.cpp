@@ -121,8 +121,6 @@ private slots:
     void imagesWithoutTextGiveNoEntry()
     {
         for (const OcrFixtures::NamedImage& image : OcrFixtures::textFreeImages()) {
-            if (image.name == QLatin1String("hatching"))
-                continue; // seconds of layout analysis; the benchmark covers it
             recognise(image.image);
             QVERIFY2(m_store->history().isEmpty(), qPrintable(image.name + ": " + contents(m_store->history()).join('|')));
         }

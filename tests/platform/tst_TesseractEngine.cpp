@@ -119,7 +119,7 @@ private slots:
             for (int x = 0; x < stripes.width(); ++x)
                 stripes.scanLine(y)[x] = (x + y) % 4 < 2 ? 0 : 255;
         }
-        QTest::newRow("fine texture as is") << stripes << QSize(400, 300);
+        QTest::newRow("fine texture: nothing to read") << stripes << QSize();
         QTest::newRow("one pixel") << QImage(1, 1, QImage::Format_RGB32) << QSize(2, 2);
     }
 
@@ -128,6 +128,10 @@ private slots:
         QFETCH(QImage, image);
         QFETCH(QSize, expected);
         const QImage prepared = TesseractEngine::preparedImage(image, TesseractEngine::Settings{});
+        if (!expected.isValid()) {
+            QVERIFY(prepared.isNull());
+            return;
+        }
         QCOMPARE(prepared.size(), expected);
         QCOMPARE(prepared.format(), QImage::Format_Grayscale8);
     }

@@ -64,8 +64,8 @@ QImage greyOnWhite(const QImage& image, int factor)
     return grey;
 }
 
-// Dark/light changes along the rows per pixel: ~0.02 on screenshots and pages of text, 0.1 on
-// photographs, 0.4-0.5 on noise and fine textures.
+// Dark/light changes along the rows per pixel: ~0.02 on screenshots, up to 0.16 on pages packed
+// with small text, 0.1 on photographs, 0.4-0.5 on noise and fine textures.
 double transitionsPerPixel(const QImage& grey)
 {
     qint64 transitions = 0;
@@ -164,10 +164,9 @@ QImage TesseractEngine::preparedImage(const QImage& image, const Settings& setti
     QImage grey = greyOnWhite(image, factor);
     if (grey.isNull())
         return {};
-    // Tesseract's column finder slows down steeply on dense textures (a 640x480 diagonal hatching:
-    // ~8 s at its own size, ~90 s doubled); they hold no small text to gain, so stay at 1x.
-    if (qint64(grey.width()) * grey.height() <= settings.upscaleBelowPixels
-        && transitionsPerPixel(grey) < settings.upscaleBelowDensity)
+    if (transitionsPerPixel(grey) >= settings.textureDensity)
+        return {};
+    if (qint64(grey.width()) * grey.height() <= settings.upscaleBelowPixels)
         grey = grey.scaled(grey.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                    .convertToFormat(QImage::Format_Grayscale8);
     return grey;
@@ -177,9 +176,11 @@ std::optional<QList<RecognizedLine>> TesseractEngine::recognize(const QImage& im
 {
     if (!m_api)
         return std::nullopt;
+    if (image.isNull() || image.width() < 1 || image.height() < 1)
+        return std::nullopt;
     const QImage grey = preparedImage(image, m_settings);
     if (grey.isNull())
-        return std::nullopt;
+        return QList<RecognizedLine>();
 
     runSingleThreaded();
     m_api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));

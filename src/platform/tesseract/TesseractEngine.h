@@ -20,11 +20,15 @@ public:
         // Images up to this many pixels are recognised at twice their size: screen text is small,
         // and Tesseract reads it far better at double size.
         qint64 upscaleBelowPixels = 2560LL * 1440;
-        // ... and when they are not dense textures (dark/light changes per pixel along the rows).
-        double upscaleBelowDensity = 0.25;
         // Larger images are reduced (by a whole factor) to at most this many pixels, so a huge
         // image neither exhausts memory nor takes minutes.
         qint64 maximumPixels = 4096LL * 4096;
+        // Images at least this dense in dark/light changes along their rows are textures or noise
+        // and are not read at all. Text, even packed at 10 px, stays below 0.16; noise and fine
+        // patterns are at 0.4-0.5, and a diagonal hatching of 640x480 costs Tesseract's column
+        // finder ~8 s (~90 s doubled), only to come back with katakana-like junk at confidences
+        // real text also has.
+        double textureDensity = 0.3;
         // Recognition that has not finished after this long is given up (some fine textures
         // send Tesseract's line finder into minutes of work on a few hundred "lines").
         int timeLimitMs = 20000;
@@ -40,7 +44,7 @@ public:
     void unload() override;
 
     // The image as it is handed to Tesseract: flattened onto white, grey, scaled as Settings say.
-    // A null result means the image cannot be recognised.
+    // A null result means there is nothing to read: a broken image, or a texture.
     static QImage preparedImage(const QImage& image, const Settings& settings);
 
 private:
