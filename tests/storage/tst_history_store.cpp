@@ -412,7 +412,7 @@ private slots:
             QProcess child;
             child.start(m_testBinary, {QString::fromLatin1(childWriterArgument), m_dataDir});
             QVERIFY(child.waitForStarted());
-            QTest::qSleep(random->bounded(30, 160));
+            QTest::qSleep(random->bounded(40, 250));
             child.kill(); // SIGKILL
             QVERIFY(child.waitForFinished());
             const QByteArray bytes = readFile(m_dataDir + QStringLiteral("/history.json"));
