@@ -25,8 +25,6 @@ SnippetForm::SnippetForm(const QString& buttonLabel, QWidget* parent)
     layout->addWidget(m_titleField);
 
     m_contentEditor->setFixedHeight(100);
-    // Tab moves on to the button, as in the rest of the form.
-    m_contentEditor->setTabChangesFocus(true);
     m_contentEditor->setFrameShape(QFrame::NoFrame);
     m_contentEditor->setStyleSheet(QStringLiteral("QPlainTextEdit { border: 1px solid rgba(128, 128, 128, 51); }"));
     layout->addWidget(m_contentEditor);

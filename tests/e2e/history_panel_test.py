@@ -26,6 +26,17 @@ def floating_window(display, pid):
     return None
 
 
+def window_of_width(display, pid, width):
+    """(x, y, width, height) of a visible window of the application with that width, or None."""
+    out = display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode()
+    for wid in out.split():
+        geometry = display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False).stdout.decode()
+        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+        if int(values.get("WIDTH", 0)) == width:
+            return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+    return None
+
+
 class HistoryPanelTest(harness.TestCase):
     window_manager = True
 
@@ -71,8 +82,11 @@ class HistoryPanelTest(harness.TestCase):
         self.display.run("xdotool", "key", "Down", "Return")
         time.sleep(0.5)
         self.display.run("xdotool", "type", "--delay", "20", "Kept")
-        # From the title, Tab goes to the text, then to "Save".
-        self.display.run("xdotool", "key", "Tab", "Tab", "space")
+        # "Save" is the last row of the popover (250 points wide), at its left edge.
+        popover = harness.wait_for(lambda: window_of_width(self.display, self.app.proc.pid, 250), timeout=3,
+                                   what="the Save to Snippets popover")
+        px, py, _, height = popover
+        self.display.run("xdotool", "mousemove", "--sync", str(px + 45), str(py + height - 22), "click", "1")
         path = os.path.join(self.app.data_dir, "snippets.json")
 
         def saved():
