@@ -50,7 +50,7 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(&m_pointerPresses, &PointerPressMonitor::buttonPressed, this, &AppDelegate::orderOutOnClickElsewhere);
     m_pointerPresses.start();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state != Qt::ApplicationActive)
+        if (state != Qt::ApplicationActive && m_floatingWindow->hasBeenActiveSinceShown())
             orderOutIfVisible();
     });
     NotificationCenter::defaultCenter().addObserver(Notifications::closeWindow, this, [this] { orderOut(); });

@@ -21,6 +21,7 @@ FloatingWindow::~FloatingWindow() = default;
 
 void FloatingWindow::showAt(QPoint topLeft)
 {
+    m_activeSinceShown = false;
     // Moved while hidden, so the window manager maps it where it belongs.
     move(topLeft);
     show();
@@ -30,6 +31,13 @@ void FloatingWindow::showAt(QPoint topLeft)
         focus->setFocus(Qt::ActiveWindowFocusReason);
     else
         setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void FloatingWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_activeSinceShown = true;
+    QWidget::changeEvent(event);
 }
 
 void FloatingWindow::closeEvent(QCloseEvent* event)

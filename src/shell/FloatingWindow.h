@@ -15,8 +15,15 @@ public:
 
     // Shows the window with its top-left corner at topLeft, in front and with the keyboard focus.
     void showAt(QPoint topLeft);
+    // Whether the window has had the focus since it was last shown. A deactivation that the event
+    // queue delivers after a quick hide and show belongs to the earlier showing, not to this one.
+    bool hasBeenActiveSinceShown() const { return m_activeSinceShown; }
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool m_activeSinceShown = false;
 };

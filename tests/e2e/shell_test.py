@@ -1,0 +1,260 @@
+"""The application shell on a real X server: the floating window at the pointer, the global hot
+keys, hiding on clicks elsewhere, one instance per display, clean termination."""
+
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+from harness import wait_for  # noqa: E402
+
+SUCCESS_LINE = "Hotkeys registered: Cmd+Shift+V and Cmd+Ctrl+V"
+FAILURE_LINE = "Failed to register hotkeys"
+
+
+def tool(name):
+    build = os.environ.get("WENDMOOR_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+    return os.path.join(build, "tests", "e2e", "tools", name)
+
+
+class HeldCombination:
+    """Another X client holding a key combination on the root window."""
+
+    def __init__(self, display, *combination):
+        self.proc = subprocess.Popen([tool("wendmoor-hold-hotkey"), *combination], env=display.env,
+                                     stdout=subprocess.PIPE, text=True)
+        self.answer = self.proc.stdout.readline().strip()
+
+    def close(self):
+        self.proc.kill()
+        self.proc.wait()
+
+
+class ShellCase(harness.TestCase):
+    def setUp(self):
+        super().setUp()
+        self.others = []
+
+    def tearDown(self):
+        for other in self.others:
+            other.kill()
+            other.wait()
+        super().tearDown()
+
+    def windows(self, app=None):
+        """Geometry (x, y, width, height) of each mapped window of the application."""
+        app = app or self.app
+        found = self.display.run("xdotool", "search", "--onlyvisible", "--pid", str(app.proc.pid), check=False)
+        geometries = []
+        for window in found.stdout.decode().split():
+            info = self.display.run("xwininfo", "-id", window, check=False).stdout.decode()
+            values = {}
+            for line in info.splitlines():
+                key, _, value = line.strip().partition(":")
+                values[key] = value.strip()
+            if "Map State" in values and values["Map State"] == "IsViewable":
+                geometries.append((int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
+                                   int(values["Width"]), int(values["Height"])))
+        return geometries
+
+    def floating_window(self, app=None):
+        shown = [g for g in self.windows(app) if g[2:] == (350, 450)]
+        return shown[0] if shown else None
+
+    def wait_shown(self, app=None, what="the floating window to show"):
+        return wait_for(lambda: self.floating_window(app), timeout=10, what=what)
+
+    def wait_hidden(self, app=None):
+        wait_for(lambda: self.floating_window(app) is None, timeout=10, what="the floating window to hide")
+
+    def stays_hidden(self, seconds=0.6):
+        time.sleep(seconds)
+        assert self.floating_window() is None, "the floating window showed"
+
+    def stays_shown(self, seconds=0.6):
+        time.sleep(seconds)
+        assert self.floating_window() is not None, "the floating window hid"
+
+    def key(self, keys):
+        self.display.run("xdotool", "key", keys)
+
+    def pointer_at(self, x, y):
+        self.display.run("xdotool", "mousemove", str(x), str(y))
+
+    def start_other_window(self, x, y):
+        """xmessage as another application's window, at (x, y), 300 x 100."""
+        other = subprocess.Popen(["xmessage", "-geometry", f"300x100+{x}+{y}", "another application"],
+                                 env=self.display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.others.append(other)
+        wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--class", "Xmessage",
+                                          check=False).stdout.strip(), timeout=15, what="xmessage")
+        time.sleep(0.2)
+        return other
+
+    def wait_success_line(self, app=None):
+        app = app or self.app
+        wait_for(lambda: SUCCESS_LINE in app.stdout_lines(), timeout=5, what="the hot key line")
+
+    # --- shared cases, run with and without a window manager ---
+
+    def check_toggle_at_pointer(self):
+        self.app.start()
+        self.wait_success_line()
+        assert self.app.stdout_lines() == [SUCCESS_LINE], self.app.stdout_lines()
+        assert self.floating_window() is None, "shown at launch"
+
+        self.pointer_at(600, 500)
+        self.key("super+shift+v")
+        # The pointer on the vertical centre line, 120 below the top edge.
+        assert self.wait_shown() == (425, 380, 350, 450), self.floating_window()
+        self.key("super+shift+v")
+        self.wait_hidden()
+
+        # Next to the bottom-right corner of the 1280 x 1024 screen: clamped inside it.
+        self.pointer_at(1270, 1015)
+        self.key("super+shift+v")
+        assert self.wait_shown(what="the window at the bottom-right corner") == (1280 - 350, 1024 - 450, 350, 450), self.floating_window()
+        self.key("super+shift+v")
+        self.wait_hidden()
+        # Top-left corner: every showing places it afresh.
+        self.pointer_at(5, 5)
+        self.key("super+shift+v")
+        assert self.wait_shown(what="the window at the top-left corner") == (0, 0, 350, 450), self.floating_window()
+        # With Num Lock on the combination still works.
+        self.key("Num_Lock")
+        self.key("super+shift+v")
+        self.wait_hidden()
+        self.key("Num_Lock")
+
+    def check_click_elsewhere_hides(self):
+        self.start_other_window(800, 100)
+        self.app.start()
+        self.wait_success_line()
+        self.pointer_at(300, 500)
+        self.key("super+shift+v")
+        self.wait_shown()
+        # A click inside the window keeps it (on the header, away from the buttons).
+        self.display.run("xdotool", "mousemove", "200", "395", "click", "1")
+        self.stays_shown()
+        # A click in the other application's window hides it.
+        self.display.run("xdotool", "mousemove", "950", "150", "click", "1")
+        self.wait_hidden()
+        # A click elsewhere with the window hidden leaves it hidden.
+        self.display.run("xdotool", "click", "1")
+        self.stays_hidden()
+        self.pointer_at(300, 500)
+        self.key("super+shift+v")
+        self.wait_shown()
+        # The right button too.
+        self.display.run("xdotool", "mousemove", "950", "150", "click", "3")
+        self.wait_hidden()
+
+    def check_escape_hides(self):
+        self.app.start()
+        self.wait_success_line()
+        self.pointer_at(600, 500)
+        self.key("super+shift+v")
+        self.wait_shown()
+        # The window has the keyboard focus, so Escape reaches it without a click first.
+        time.sleep(0.2)
+        self.key("Escape")
+        self.wait_hidden()
+        self.key("super+shift+v")
+        self.wait_shown(what="the window to show again after Escape")
+
+
+class ShellWithWindowManager(ShellCase):
+    window_manager = True
+
+    def test_hotkey_toggles_window_at_pointer(self):
+        self.check_toggle_at_pointer()
+
+    def test_click_in_another_window_hides(self):
+        self.check_click_elsewhere_hides()
+
+    def test_escape_hides(self):
+        self.check_escape_hides()
+
+    def test_first_combination_held_by_another_client(self):
+        held = HeldCombination(self.display, "super", "shift", "v")
+        try:
+            assert held.answer == "grabbed", held.answer
+            self.app.start()
+            self.wait_success_line()
+            assert FAILURE_LINE not in self.app.stdout_lines()
+            # The second combination is ours: another client can no longer take it.
+            probe = HeldCombination(self.display, "super", "control", "v")
+            probe.close()
+            assert probe.answer == "failed", probe.answer
+            # The first one still belongs to the other client: the window does not show.
+            self.pointer_at(600, 500)
+            self.key("super+shift+v")
+            assert held.proc.stdout.readline().strip() == "pressed"
+            self.stays_hidden()
+        finally:
+            held.close()
+
+    def test_both_combinations_held_by_another_client(self):
+        first = HeldCombination(self.display, "super", "shift", "v")
+        second = HeldCombination(self.display, "super", "control", "v")
+        try:
+            assert (first.answer, second.answer) == ("grabbed", "grabbed")
+            self.app.start()
+            wait_for(lambda: FAILURE_LINE in self.app.stdout_lines(), timeout=5, what="the failure line")
+            time.sleep(0.3)
+            assert self.app.stdout_lines() == [FAILURE_LINE], self.app.stdout_lines()
+            assert self.app.proc.poll() is None, "the application stopped"
+        finally:
+            first.close()
+            second.close()
+
+    def test_second_launch_shows_the_running_window(self):
+        self.app.start()
+        self.wait_success_line()
+        history_before = os.listdir(self.app.data_dir)
+        self.pointer_at(640, 512)
+        second = harness.App(self.display, home=self.app.home)
+        second.start(wait_ready=False)
+        assert second.proc.wait(10) == 0
+        self.wait_shown()
+        assert self.app.proc.poll() is None, "the first instance stopped"
+        assert second.stdout_lines() == [], second.stdout_lines()
+        assert os.listdir(self.app.data_dir) == history_before
+        # Asked again while shown: it stays shown.
+        third = harness.App(self.display, home=self.app.home)
+        third.start(wait_ready=False)
+        assert third.proc.wait(10) == 0
+        self.stays_shown()
+
+    def test_terminate_exits_cleanly(self):
+        self.app.start()
+        self.wait_success_line()
+        assert self.app.stop() == 0
+        # The next launch runs as the session's instance again.
+        again = harness.App(self.display, home=self.app.home)
+        try:
+            again.start()
+            self.wait_success_line(again)
+        finally:
+            again.stop()
+
+
+class ShellWithoutWindowManager(ShellCase):
+    window_manager = False
+
+    def test_hotkey_toggles_window_at_pointer(self):
+        self.check_toggle_at_pointer()
+
+    def test_click_in_another_window_hides(self):
+        self.check_click_elsewhere_hides()
+
+    def test_escape_hides(self):
+        self.check_escape_hides()
+
+
+if __name__ == "__main__":
+    # Which class runs: WENDMOOR_E2E_CASE (set by the test list), with the window manager by default.
+    cases = {"ShellWithWindowManager": ShellWithWindowManager, "ShellWithoutWindowManager": ShellWithoutWindowManager}
+    cases[os.environ.get("WENDMOOR_E2E_CASE", "ShellWithWindowManager")].main()

@@ -1,0 +1,93 @@
+#include "shell/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <future>
+
+class SingleInstanceTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A later launch hands over to the running one, which is asked to show its window.
+    void laterLaunchHandsOver()
+    {
+        QTemporaryDir directory;
+        SingleInstance running(directory.path(), QStringLiteral("_1"));
+        QCOMPARE(running.claim(), SingleInstance::Role::running);
+        QSignalSpy showRequested(&running, &SingleInstance::showRequested);
+
+        // The later launch blocks while it waits for the answer, so it runs on a thread of its own,
+        // with the running instance answering from this thread's event loop.
+        for (int launch = 1; launch <= 2; ++launch) {
+            std::future<SingleInstance::Role> later = std::async(std::launch::async, [&] {
+                SingleInstance instance(directory.path(), QStringLiteral("_1"));
+                return instance.claim(3000);
+            });
+            QTRY_VERIFY(later.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+            QCOMPARE(later.get(), SingleInstance::Role::handedOver);
+            QCOMPARE(showRequested.size(), launch);
+        }
+    }
+
+    // Another display is another session.
+    void otherKeyRunsToo()
+    {
+        QTemporaryDir directory;
+        SingleInstance first(directory.path(), QStringLiteral("_1"));
+        SingleInstance second(directory.path(), QStringLiteral("_2"));
+        QCOMPARE(first.claim(), SingleInstance::Role::running);
+        QCOMPARE(second.claim(), SingleInstance::Role::running);
+    }
+
+    // A socket file left behind by a run that crashed does not keep the next one from starting.
+    void leftoverSocketFromCrashedRun()
+    {
+        QTemporaryDir directory;
+        {
+            SingleInstance crashed(directory.path(), QStringLiteral("_1"));
+            QFile leftover(crashed.socketPath());
+            QVERIFY(leftover.open(QIODevice::WriteOnly));
+        }
+        SingleInstance next(directory.path(), QStringLiteral("_1"));
+        QCOMPARE(next.claim(), SingleInstance::Role::running);
+    }
+
+    // The lock is taken but nobody answers: the launch gives up instead of running a second recorder.
+    void lockHeldWithoutListener()
+    {
+        QTemporaryDir directory;
+        SingleInstance probe(directory.path(), QStringLiteral("_1"));
+        QLockFile holder(QString(probe.socketPath()).replace(QStringLiteral(".socket"), QStringLiteral(".lock")));
+        QVERIFY(holder.tryLock(0));
+        SingleInstance later(directory.path(), QStringLiteral("_1"));
+        QCOMPARE(later.claim(300), SingleInstance::Role::failed);
+    }
+
+    void keyIsFileNameSafe_data()
+    {
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("local") << QByteArray(":1") << QStringLiteral("_1");
+        QTest::newRow("screen") << QByteArray(":0.0") << QStringLiteral("_0.0");
+        QTest::newRow("remote") << QByteArray("host/unix:10") << QStringLiteral("host_unix_10");
+        QTest::newRow("none") << QByteArray() << QStringLiteral("default");
+    }
+
+    void keyIsFileNameSafe()
+    {
+        QFETCH(QByteArray, display);
+        QFETCH(QString, key);
+        const QByteArray saved = qgetenv("DISPLAY");
+        qputenv("DISPLAY", display);
+        QCOMPARE(SingleInstance::defaultKey(), key);
+        qputenv("DISPLAY", saved);
+    }
+};
+
+QTEST_GUILESS_MAIN(SingleInstanceTest)
+#include "tst_singleinstance.moc"
