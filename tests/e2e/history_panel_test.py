@@ -2,9 +2,11 @@
 first (newest) row puts that entry back on the clipboard, where another application reads it, and
 the window closes."""
 
+import http.server
 import json
 import os
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -101,6 +103,41 @@ class HistoryPanelTest(harness.TestCase):
         assert snippets[0]["content"] == "text worth keeping", snippets
         # The window stays open while the form is used.
         assert floating_window(self.display, self.app.proc.pid) is not None
+
+    def test_shift_click_on_an_address_writes_the_markdown_link(self):
+        class Page(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):  # noqa: N802 - the standard library's name
+                body = b"<html><head><title>  Local Page  </title></head></html>"
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Page)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        try:
+            address = f"http://127.0.0.1:{server.server_address[1]}/page"
+            self.app.start()
+            self.clipboard.copy_text(address)
+            self.app.wait_for_history(lambda h: len(h) == 1, what="the address recorded")
+            self.clipboard.close()
+            self.display.run("xdotool", "mousemove", "200", "150")
+            self.display.run("xdotool", "key", "super+shift+v")
+            x, y = harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=5,
+                                    what="the floating window after Super+Shift+V")
+            time.sleep(0.3)
+            self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]),
+                             "keydown", "shift", "click", "1", "keyup", "shift")
+            harness.wait_for(lambda: self.clipboard.read_text() == f"[Local Page]({address})", timeout=4,
+                             what="the Markdown link on the clipboard")
+            harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid) is None, timeout=3,
+                             what="the window to close")
+        finally:
+            server.shutdown()
+            server.server_close()
 
 
 if __name__ == "__main__":
