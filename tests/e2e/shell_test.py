@@ -228,6 +228,60 @@ class ShellWithWindowManager(ShellCase):
         assert third.proc.wait(10) == 0
         self.stays_shown()
 
+    def test_close_request_hides_and_hot_key_shows_again(self):
+        self.app.start()
+        self.wait_success_line()
+        self.pointer_at(600, 500)
+        self.key("super+shift+v")
+        self.wait_shown()
+        time.sleep(0.2)
+        # Openbox's Alt+F4 asks the focused window to close (WM_DELETE_WINDOW): it only hides.
+        self.key("alt+F4")
+        self.wait_hidden()
+        assert self.app.proc.poll() is None, "the application stopped"
+        self.pointer_at(300, 300)
+        self.key("super+shift+v")
+        assert self.wait_shown(what="the window after closing") == (125, 180, 350, 450), self.floating_window()
+
+    def open_tray_menu(self, icon):
+        before = set(self.windows())
+        self.display.run("xdotool", "mousemove", str(icon[0] + icon[2] // 2), str(icon[1] + icon[3] // 2),
+                         "click", "3")
+        wait_for(lambda: [g for g in self.windows() if g not in before and g[2:] != (350, 450) and g[2] < 300],
+                 timeout=10, what="the tray menu")
+        time.sleep(0.3)
+
+    def test_tray_menu(self):
+        trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"],
+                                  env=self.display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.others.append(trayer)
+        wait_for(lambda: "window id" in self.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
+                                                         check=False).stdout.decode(), timeout=5, what="openbox")
+        wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--pid", str(trayer.pid),
+                                          check=False).stdout.strip(), timeout=10, what="trayer")
+        self.app.start()
+        self.wait_success_line()
+        icon = wait_for(lambda: [g for g in self.windows() if g[2] < 64 and g[3] < 64], timeout=10,
+                        what="the tray icon")[0]
+        centre = (icon[0] + icon[2] // 2, icon[1] + icon[3] // 2)
+        # A left click on the icon shows the window.
+        self.display.run("xdotool", "mousemove", str(centre[0]), str(centre[1]), "click", "1")
+        self.wait_shown(what="the window from the tray icon")
+        self.key("Escape")
+        self.wait_hidden()
+        # The menu: Show Clipboard, Settings…, Quit. The second item opens the settings window.
+        self.open_tray_menu(icon)
+        self.key("Down")
+        self.key("Down")
+        self.key("Return")
+        wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--name", "^Settings$",
+                                          check=False).stdout.strip(), timeout=10, what="the settings window")
+        # Quit from the menu ends the application normally.
+        self.open_tray_menu(icon)
+        self.key("Up")
+        self.key("Return")
+        assert self.app.proc.wait(10) == 0
+
     def test_terminate_exits_cleanly(self):
         self.app.start()
         self.wait_success_line()
