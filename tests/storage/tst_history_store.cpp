@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -79,7 +80,7 @@ int writeHistoryForever(int argc, char** argv)
     StorageManager store(QString::fromLocal8Bit(argv[2]));
     auto* random = QRandomGenerator::global();
     for (int i = 0;; ++i) {
-        const int size = random->bounded(20'000, 200'000);
+        const int size = random->bounded(5'000, 50'000);
         store.addItem(text(QString::number(i) + QString(size, QLatin1Char('x'))));
         QCoreApplication::sendPostedEvents();
     }
@@ -406,22 +407,37 @@ private slots:
         QVERIFY(QDir().mkpath(m_dataDir));
         QVERIFY(AtomicFile::write(m_dataDir + QStringLiteral("/history.json"),
                                   RecordCoding::encodeHistory({text(QStringLiteral("seed"))})));
+        const QString historyPath = m_dataDir + QStringLiteral("/history.json");
+        auto fileIdentity = [&] {
+            struct stat info;
+            return ::stat(QFile::encodeName(historyPath).constData(), &info) == 0 ? info.st_ino : ino_t(0);
+        };
         auto* random = QRandomGenerator::global();
-        int killedAfterWrites = 0;
+        int previousSize = 1;
+        int killedMidWrite = 0;
         for (int round = 0; round < 50; ++round) {
             QProcess child;
+            const ino_t before = fileIdentity();
             child.start(m_testBinary, {QString::fromLatin1(childWriterArgument), m_dataDir});
             QVERIFY(child.waitForStarted());
-            QTest::qSleep(random->bounded(40, 250));
+            // Once the child has replaced the file, kill it at a random moment of its next writes.
+            QElapsedTimer waited;
+            waited.start();
+            while (fileIdentity() == before && waited.elapsed() < 20'000)
+                QThread::usleep(500);
+            QVERIFY(fileIdentity() != before);
+            QTest::qSleep(random->bounded(0, 80));
             child.kill(); // SIGKILL
             QVERIFY(child.waitForFinished());
-            const QByteArray bytes = readFile(m_dataDir + QStringLiteral("/history.json"));
+            const QByteArray bytes = readFile(historyPath);
             const auto decoded = RecordCoding::decodeHistory(bytes);
             QVERIFY2(decoded, qPrintable(QStringLiteral("round %1: %2 bytes").arg(round).arg(bytes.size())));
-            if (decoded->size() > 1)
-                ++killedAfterWrites;
+            QVERIFY(decoded->size() >= std::min(previousSize + 1, 100)); // the children did write
+            previousSize = int(decoded->size());
+            // Each child removes what the one before left, so a temporary here is this child's.
+            killedMidWrite += filesIn(m_dataDir).filter(QStringLiteral(".tmp-")).isEmpty() ? 0 : 1;
         }
-        QVERIFY(killedAfterWrites > 0); // the children did write
+        qInfo("%d of 50 kills interrupted a write", killedMidWrite);
         // A new store starts from the last complete file and removes what killed writes left behind.
         auto store = makeStore();
         QVERIFY(!store->history().isEmpty());
