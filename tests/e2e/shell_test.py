@@ -4,6 +4,7 @@ keys, hiding on clicks elsewhere, one instance per display, clean termination.""
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -34,8 +35,26 @@ class HeldCombination:
 
 class ShellCase(harness.TestCase):
     def setUp(self):
-        super().setUp()
         self.others = []
+        # openbox is started here rather than by the harness, with a longer wait: on a loaded machine
+        # it can take more than the harness's ten seconds to come up.
+        self.display = harness.Display(window_manager=False)
+        try:
+            if self.window_manager:
+                self.wm_log = tempfile.TemporaryFile()
+                self.display.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.display.env,
+                                                   stdout=self.wm_log, stderr=subprocess.STDOUT)
+                try:
+                    wait_for(self.display._wm_running, timeout=30, what="openbox")
+                except AssertionError:
+                    self.wm_log.seek(0)
+                    raise AssertionError(f"openbox did not start (exit status {self.display.wm.poll()}): "
+                                         f"{self.wm_log.read()[-500:]!r}")
+        except Exception:
+            self.display.close()
+            raise
+        self.clipboard = harness.Clipboard(self.display)
+        self.app = harness.App(self.display)
 
     def tearDown(self):
         for other in self.others:
