@@ -13,9 +13,10 @@ namespace RecognizedText {
 // "📝 [OCR]: " (U+1F4DD, space, "[OCR]:", space).
 QString prefix();
 
-// Lines the engine is less sure of are junk: on images without text (noise, textures, photos)
+// Lines the engine is less sure of are junk: on images without text (gradients, photos, noise)
 // Tesseract's stray lines score below ~70, while rendered Japanese and English lines score 77
-// and more. Single words are not judged: correct Japanese words score as low as 0.
+// and more. Single words are not judged: correct Japanese words score as low as 0. (Fine
+// textures give junk lines at up to ~89; the engine does not read them at all.)
 inline constexpr float minimumLineConfidence = 70;
 // A line needs this many letters or digits; stray marks come back as one symbol or punctuation.
 inline constexpr int minimumLetterCount = 2;

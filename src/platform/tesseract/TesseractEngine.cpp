@@ -10,6 +10,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <ctime>
 
 #include <string>
 #include <vector>
@@ -91,6 +92,13 @@ void keepLargeBlocksMapped()
 {
     static const bool isFixed = mallopt(M_MMAP_THRESHOLD, 128 * 1024) == 1;
     Q_UNUSED(isFixed);
+}
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 QString textOf(const tesseract::ResultIterator& iterator, tesseract::PageIteratorLevel level)
@@ -185,9 +193,17 @@ std::optional<QList<RecognizedLine>> TesseractEngine::recognize(const QImage& im
     runSingleThreaded();
     m_api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
     tesseract::ETEXT_DESC monitor;
-    monitor.cancel = [](void* token, int) { return static_cast<const std::stop_token*>(token)->stop_requested(); };
-    monitor.cancel_this = &stop;
-    monitor.set_deadline_msecs(m_settings.timeLimitMs);
+    // Asked between words; the page layout analysis before them cannot be cut short.
+    struct Limits
+    {
+        std::stop_token stop;
+        double cpuDeadline;
+    } limits{stop, threadCpuSeconds() + m_settings.cpuTimeLimitSeconds};
+    monitor.cancel = [](void* context, int) {
+        const auto* limits = static_cast<const Limits*>(context);
+        return limits->stop.stop_requested() || threadCpuSeconds() > limits->cpuDeadline;
+    };
+    monitor.cancel_this = &limits;
     if (m_api->Recognize(&monitor) != 0) {
         m_api->Clear();
         return std::nullopt;

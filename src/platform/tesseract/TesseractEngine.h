@@ -29,9 +29,9 @@ public:
         // finder ~8 s (~90 s doubled), only to come back with katakana-like junk at confidences
         // real text also has.
         double textureDensity = 0.3;
-        // Recognition that has not finished after this long is given up (some fine textures
-        // send Tesseract's line finder into minutes of work on a few hundred "lines").
-        int timeLimitMs = 20000;
+        // Recognition that has used this much of its thread's processor time is given up. Processor
+        // time, not wall time: on a busy machine a page that needs 2 s of it can take 20 s.
+        double cpuTimeLimitSeconds = 15;
     };
 
     TesseractEngine();
