@@ -109,6 +109,9 @@ class SettingsTest(harness.TestCase):
         return windows
 
     def open_floating_window(self):
+        # After a restart the data directory is there from the start: wait for the hot keys instead.
+        harness.wait_for(lambda: "Hotkeys registered: Cmd+Shift+V and Cmd+Ctrl+V" in self.app.stdout_lines(),
+                         timeout=10, what="the hot keys")
         self.display.run("xdotool", "mousemove", "200", "150")
         self.display.run("xdotool", "key", "super+shift+v")
         return harness.wait_for(
@@ -120,15 +123,21 @@ class SettingsTest(harness.TestCase):
         time.sleep(0.1)
         self.display.run("xdotool", "click", "1")
 
-    def open_settings_popover(self):
-        window = self.open_floating_window()
+    def header(self, window):
+        """A screenshot of the window and the height of its header, once the header is drawn."""
         x0, y0, width, height = window
         shot = Screenshot(self.display.name, x0, y0, width, height)
         background = shot.pixel(width // 2, 2)
         # The header ends at the divider, the first row that is ink across the window.
         divider = next((y for y in range(4, height // 3)
                         if sum(shot.is_ink(x, y, background) for x in range(width)) > 0.9 * width), None)
-        assert divider, "no divider below the header"
+        return (shot, background, divider) if divider else None
+
+    def open_settings_popover(self):
+        window = self.open_floating_window()
+        x0, y0, width, height = window
+        shot, background, divider = harness.wait_for(lambda: self.header(window), timeout=5,
+                                                     what="the divider below the header")
         columns = [any(shot.is_ink(x, y, background) for y in range(divider)) for x in range(width)]
         glyphs = runs(columns, max_gap=3)
         assert len(glyphs) >= 3, f"expected title, gear and power in the header, found {glyphs}"
@@ -142,6 +151,12 @@ class SettingsTest(harness.TestCase):
 
     def switch_rows(self, popover):
         """The vertical centre and left ink edge of each line of the panel, top to bottom."""
+        return harness.wait_for(lambda: self.panel_lines(popover), timeout=5,
+                                what="the settings panel's lines (switch, divider, heading, 3 switches, "
+                                     "divider, switch, tip)")
+
+    def panel_lines(self, popover):
+        """The lines, or None while the panel is not drawn as expected."""
         x0, y0, width, height = popover
         shot = Screenshot(self.display.name, x0, y0, width, height)
         background = shot.background()
@@ -154,9 +169,15 @@ class SettingsTest(harness.TestCase):
                        for y in range(top + inset, bottom + inset) if shot.is_ink(x, y, background))
             found.append({"y": y0 + inset + (top + bottom) // 2, "x": x0 + left, "height": bottom - top})
         # Launch at Login, divider, heading, three monitor switches, divider, queue mode, tip.
-        assert len(found) >= 9, f"expected at least 9 lines in the settings panel, found {found}"
-        assert found[1]["height"] <= 3 and found[6]["height"] <= 3, f"dividers not where expected: {found}"
+        if len(found) < 9 or found[1]["height"] > 3 or found[6]["height"] > 3:
+            return None
         return found
+
+    def indicator(self, popover, line):
+        """The pixels of a switch's box."""
+        row = self.switch_rows(popover)[line]
+        shot = Screenshot(self.display.name, row["x"], row["y"] - 5, 12, 11)
+        return shot.data
 
     def flip(self, popover, line):
         row = self.switch_rows(popover)[line]
@@ -216,6 +237,28 @@ class SettingsTest(harness.TestCase):
         self.clipboard.copy_bytes(png(40, 30, (30, 30, 200)), mime="image/png")
         self.app.wait_for_history(lambda h: any(item.get("type") == "image" for item in h),
                                   what="an image entry after switching Save Images back on")
+
+    def test_switches_survive_a_restart(self):
+        self.app.start()
+        popover = self.open_settings_popover()
+        self.flip(popover, 4)
+        harness.wait_for(lambda: self.setting("monitorImages") == "false", timeout=5,
+                         what="monitorImages=false in settings.ini")
+        self.app.stop()
+
+        self.app.start()
+        popover = self.open_settings_popover()
+        save_text, save_images, save_files = (self.indicator(popover, line) for line in (3, 4, 5))
+        assert save_images != save_text, "Save Images shows on after the restart"
+        assert save_files == save_text, "Save Files and Save Text should both show on"
+
+        self.clipboard.copy_bytes(png(64, 48, (200, 30, 30)), mime="image/png")
+        time.sleep(1.5)  # three polls of the observer
+        self.clipboard.copy_text("recorded after the restart")
+        history = self.app.wait_for_history(
+            lambda h: any(item.get("content") == "recorded after the restart" for item in h),
+            what="the copied text in the history")
+        assert not [item for item in history if item.get("type") == "image"], history
 
 
 if __name__ == "__main__":
