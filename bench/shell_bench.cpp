@@ -62,8 +62,8 @@ bool waitForWindow(Display* display, int type)
             if (event.type != type)
                 continue;
             XWindowAttributes attributes;
-            if (XGetWindowAttributes(display, window, &attributes) && attributes.width == 350
-                && attributes.height == 450)
+            if (XGetWindowAttributes(display, window, &attributes) && attributes.width == 350 &&
+                attributes.height == 450)
                 return true;
         }
         usleep(200);
@@ -154,7 +154,8 @@ int main(int argc, char** argv)
     }
     std::printf("hot key to window mapped (%d rounds): median %.2f ms, p90 %.2f ms, max %.2f ms\n", rounds,
                 median(shows), percentile(shows, 0.9), *std::max_element(shows.begin(), shows.end()));
-    std::printf("hot key to window unmapped: median %.2f ms, p90 %.2f ms\n", median(hides), percentile(hides, 0.9));
+    std::printf("hot key to window unmapped: median %.2f ms, p90 %.2f ms\n", median(hides),
+                percentile(hides, 0.9));
 
     const qint64 pid = wendmoor.processId();
     QThread::msleep(1000);

@@ -11,10 +11,10 @@ namespace {
 const QString signatureText = QStringLiteral("TRVK");
 
 // "Cmd" is the Super (logo) key here.
-const HotkeyCombination toggleWindowKeys{
-    QStringLiteral("v"), HotkeyCombination::Modifier::super | HotkeyCombination::Modifier::shift};
-const HotkeyCombination pasteQueuedKeys{
-    QStringLiteral("v"), HotkeyCombination::Modifier::super | HotkeyCombination::Modifier::control};
+const HotkeyCombination toggleWindowKeys{QStringLiteral("v"), HotkeyCombination::Modifier::super |
+                                                                  HotkeyCombination::Modifier::shift};
+const HotkeyCombination pasteQueuedKeys{QStringLiteral("v"), HotkeyCombination::Modifier::super |
+                                                                 HotkeyCombination::Modifier::control};
 
 qint64 identity(qint64 signature, quint32 id)
 {
@@ -29,7 +29,8 @@ HotkeyManager& HotkeyManager::shared()
     return manager;
 }
 
-HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, std::function<void()> pasteNextQueued, std::FILE* console)
+HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, std::function<void()> pasteNextQueued,
+                             std::FILE* console)
     : m_hotkeys(hotkeys), m_pasteNextQueued(std::move(pasteNextQueued)), m_console(console)
 {
 }

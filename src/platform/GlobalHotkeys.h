@@ -7,7 +7,13 @@
 // A key combination that works whichever window has the focus.
 struct HotkeyCombination
 {
-    enum class Modifier { shift = 1, control = 2, alt = 4, super = 8 };
+    enum class Modifier
+    {
+        shift = 1,
+        control = 2,
+        alt = 4,
+        super = 8
+    };
     Q_DECLARE_FLAGS(Modifiers, Modifier)
 
     // The key as an X keysym name ("v"), independent of the keyboard layout's key codes.

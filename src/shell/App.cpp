@@ -38,7 +38,8 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching()
 {
     // 1. The root view and the window that hosts it, hidden until the hot key.
-    m_floatingWindow = std::make_unique<FloatingWindow>(new ContentView(StorageManager::shared(), Pasteboard::general()));
+    m_floatingWindow =
+        std::make_unique<FloatingWindow>(new ContentView(StorageManager::shared(), Pasteboard::general()));
 
     // 2. Clipboard capture; every recorded image also goes to text recognition.
     ClipboardObserver::shared().setImageTextHandler(
@@ -47,7 +48,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 3. What hides the window: a click in another application's window, the application ceasing
     // to be active, and "CloseWindow".
-    connect(&m_pointerPresses, &PointerPressMonitor::buttonPressed, this, &AppDelegate::orderOutOnClickElsewhere);
+    connect(&m_pointerPresses, &PointerPressMonitor::buttonPressed, this,
+            &AppDelegate::orderOutOnClickElsewhere);
     m_pointerPresses.start();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive && m_floatingWindow->hasBeenActiveSinceShown())

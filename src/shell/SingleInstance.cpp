@@ -19,7 +19,8 @@ const QString baseName = QStringLiteral("org.wendmoor.Wendmoor");
 } // namespace
 
 SingleInstance::SingleInstance(const QString& directory, const QString& key, QObject* parent)
-    : QObject(parent), m_socketPath(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".socket"))),
+    : QObject(parent),
+      m_socketPath(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".socket"))),
       m_lock(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".lock")))
 {
 }

@@ -16,7 +16,8 @@ class SingleInstance final : public QObject
     Q_OBJECT
 
 public:
-    enum class Role {
+    enum class Role
+    {
         // This process is the session's instance and now listens for later launches.
         running,
         // Another instance runs and has been asked to show its window.

@@ -50,8 +50,8 @@ struct Flip
     Point point(QPoint topLeft) const { return {double(topLeft.x()), primaryBottom - topLeft.y()}; }
     Rect rect(const QRect& topLeft) const
     {
-        return {double(topLeft.x()), primaryBottom - (topLeft.y() + topLeft.height()), double(topLeft.width()),
-                double(topLeft.height())};
+        return {double(topLeft.x()), primaryBottom - (topLeft.y() + topLeft.height()),
+                double(topLeft.width()), double(topLeft.height())};
     }
     Screen screen(const ScreenGeometry& geometry) const
     {

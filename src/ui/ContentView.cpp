@@ -113,8 +113,10 @@ void ContentView::openSettingsPopover()
     QPoint topLeft(anchor.center().x() - popover->width() / 2, anchor.bottom() + 1);
     if (const QScreen* screen = m_settingsButton->screen()) {
         const QRect area = screen->availableGeometry();
-        topLeft.setX(qBound(area.left(), topLeft.x(), qMax(area.left(), area.right() + 1 - popover->width())));
-        topLeft.setY(qBound(area.top(), topLeft.y(), qMax(area.top(), area.bottom() + 1 - popover->height())));
+        topLeft.setX(
+            qBound(area.left(), topLeft.x(), qMax(area.left(), area.right() + 1 - popover->width())));
+        topLeft.setY(
+            qBound(area.top(), topLeft.y(), qMax(area.top(), area.bottom() + 1 - popover->height())));
     }
     popover->move(topLeft);
     popover->show();

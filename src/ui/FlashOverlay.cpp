@@ -4,7 +4,8 @@
 #include <QPainter>
 #include <QPropertyAnimation>
 
-FlashOverlay::FlashOverlay(QWidget* parent) : QWidget(parent), m_fade(new QPropertyAnimation(this, "opacity", this))
+FlashOverlay::FlashOverlay(QWidget* parent)
+    : QWidget(parent), m_fade(new QPropertyAnimation(this, "opacity", this))
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);

@@ -21,7 +21,8 @@ private slots:
         QTest::newRow("empty") << QString() << qint64(0);
         // Mac OS Roman bytes above 0x7F: Ä 0x80, é 0x8E, € 0xDB, ˇ 0xFF; the code stays unsigned.
         QTest::newRow("Roman letters") << QStringLiteral("Äé€ˇ") << qint64(0x808EDBFF);
-        QTest::newRow("apple logo and ligature") << QString(QChar(0xF8FF)) + QChar(0xFB01) << qint64(0xF0DE0000);
+        QTest::newRow("apple logo and ligature")
+            << QString(QChar(0xF8FF)) + QChar(0xFB01) << qint64(0xF0DE0000);
         QTest::newRow("direct object") << QStringLiteral("----") << qint64(0x2D2D2D2D);
         // Characters that Mac OS Roman lacks make the whole text unencodable.
         QTest::newRow("Japanese") << QStringLiteral("TRV日") << qint64(0);

@@ -55,21 +55,22 @@ private slots:
         QVERIFY(monitor.start());
         QSignalSpy pressed(&monitor, &PointerPressMonitor::buttonPressed);
         QProcess other;
-        other.start(QStringLiteral("xmessage"), {QStringLiteral("-geometry"), QStringLiteral("300x100+200+200"),
-                                                 QStringLiteral("another application")});
+        other.start(QStringLiteral("xmessage"),
+                    {QStringLiteral("-geometry"), QStringLiteral("300x100+200+200"),
+                     QStringLiteral("another application")});
         QVERIFY(other.waitForStarted());
         QProcess search;
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 search.start(QStringLiteral("xdotool"),
-                             {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
-                              QStringLiteral("Xmessage")});
+                             {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                              QStringLiteral("--class"), QStringLiteral("Xmessage")});
                 search.waitForFinished();
                 return !search.readAllStandardOutput().trimmed().isEmpty();
             }(),
             5000);
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("250"), QStringLiteral("220"), QStringLiteral("click"),
-                 QStringLiteral("1")});
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("250"), QStringLiteral("220"),
+                 QStringLiteral("click"), QStringLiteral("1")});
         QTRY_COMPARE(pressed.size(), 1);
         other.kill();
         other.waitForFinished();

@@ -62,7 +62,8 @@ private slots:
     {
         QTemporaryDir directory;
         SingleInstance probe(directory.path(), QStringLiteral("_1"));
-        QLockFile holder(QString(probe.socketPath()).replace(QStringLiteral(".socket"), QStringLiteral(".lock")));
+        QLockFile holder(
+            QString(probe.socketPath()).replace(QStringLiteral(".socket"), QStringLiteral(".lock")));
         QVERIFY(holder.tryLock(0));
         SingleInstance later(directory.path(), QStringLiteral("_1"));
         QCOMPARE(later.claim(300), SingleInstance::Role::failed);

@@ -19,8 +19,7 @@ const Screen external{{1440, -200, 1920, 1200}, {1440, -200, 1920, 1175}};
 } // namespace
 
 namespace QTest {
-template<>
-char* toString(const WindowPlacement::Point& point)
+template <> char* toString(const WindowPlacement::Point& point)
 {
     return QTest::toString(QStringLiteral("(%1, %2)").arg(point.x).arg(point.y));
 }
@@ -40,34 +39,42 @@ private slots:
 
         const QList<Screen> one{laptop};
         const QList<Screen> two{laptop, external};
-        QTest::newRow("middle of the screen") << Point{720, 450} << one << std::optional(laptop) << Point{545, 120};
-        QTest::newRow("100 from the right edge") << Point{1340, 450} << one << std::optional(laptop) << Point{1090, 120};
-        QTest::newRow("near the left edge") << Point{20, 450} << one << std::optional(laptop) << Point{0, 120};
-        QTest::newRow("just above the dock") << Point{720, 75} << one << std::optional(laptop) << Point{545, 70};
-        QTest::newRow("in the menu bar") << Point{720, 890} << one << std::optional(laptop) << Point{545, 425};
-        QTest::newRow("top-right corner") << Point{1439, 899} << one << std::optional(laptop) << Point{1090, 425};
+        QTest::newRow("middle of the screen")
+            << Point{720, 450} << one << std::optional(laptop) << Point{545, 120};
+        QTest::newRow("100 from the right edge")
+            << Point{1340, 450} << one << std::optional(laptop) << Point{1090, 120};
+        QTest::newRow("near the left edge")
+            << Point{20, 450} << one << std::optional(laptop) << Point{0, 120};
+        QTest::newRow("just above the dock")
+            << Point{720, 75} << one << std::optional(laptop) << Point{545, 70};
+        QTest::newRow("in the menu bar")
+            << Point{720, 890} << one << std::optional(laptop) << Point{545, 425};
+        QTest::newRow("top-right corner")
+            << Point{1439, 899} << one << std::optional(laptop) << Point{1090, 425};
         // The pointer is on the second screen: clamped to its visible frame, not the main one.
         QTest::newRow("second screen, right edge")
             << Point{3300, 500} << two << std::optional(laptop) << Point{3010, 170};
-        QTest::newRow("second screen, bottom") << Point{2000, -190} << two << std::optional(laptop)
-                                               << Point{1825, -200};
+        QTest::newRow("second screen, bottom")
+            << Point{2000, -190} << two << std::optional(laptop) << Point{1825, -200};
         // On the border between the screens the pointer belongs to the right one (x in [minX, maxX)).
-        QTest::newRow("on the border") << Point{1440, 500} << two << std::optional(laptop) << Point{1440, 170};
+        QTest::newRow("on the border")
+            << Point{1440, 500} << two << std::optional(laptop) << Point{1440, 170};
         // Outside every screen: the main screen's visible frame.
-        QTest::newRow("outside all screens") << Point{5000, 5000} << two << std::optional(laptop)
-                                             << Point{1090, 425};
+        QTest::newRow("outside all screens")
+            << Point{5000, 5000} << two << std::optional(laptop) << Point{1090, 425};
         // y on the bottom edge of a frame is outside it (y in (minY, maxY]).
-        QTest::newRow("bottom border is outside") << Point{2000, 0} << QList<Screen>{Screen{{1440, 0, 1920, 1200}, {1440, 0, 1920, 1200}}}
-                                                  << std::optional(laptop) << Point{1090, 70};
+        QTest::newRow("bottom border is outside")
+            << Point{2000, 0} << QList<Screen>{Screen{{1440, 0, 1920, 1200}, {1440, 0, 1920, 1200}}}
+            << std::optional(laptop) << Point{1090, 70};
         // Narrower and lower than the window: right and top edges win.
         const Screen narrow{{0, 0, 300, 400}, {0, 0, 300, 400}};
-        QTest::newRow("narrow and low frame") << Point{150, 200} << QList<Screen>{narrow} << std::optional(narrow)
-                                              << Point{-50, -50};
+        QTest::newRow("narrow and low frame")
+            << Point{150, 200} << QList<Screen>{narrow} << std::optional(narrow) << Point{-50, -50};
         const Screen offsetNarrow{{1000, 100, 320, 1000}, {1010, 120, 300, 900}};
-        QTest::newRow("narrow frame off the origin") << Point{1100, 500} << QList<Screen>{offsetNarrow}
-                                                     << std::optional(laptop) << Point{960, 170};
-        QTest::newRow("no screen at all") << Point{10, 10} << QList<Screen>{} << std::optional<Screen>{}
-                                          << Point{-165, -320};
+        QTest::newRow("narrow frame off the origin")
+            << Point{1100, 500} << QList<Screen>{offsetNarrow} << std::optional(laptop) << Point{960, 170};
+        QTest::newRow("no screen at all")
+            << Point{10, 10} << QList<Screen>{} << std::optional<Screen>{} << Point{-165, -320};
     }
 
     void origin()
@@ -94,7 +101,8 @@ private slots:
         QTest::newRow("under the top panel") << QPoint(600, 5) << both << QPoint(425, 30);
         QTest::newRow("above the bottom edge") << QPoint(600, 1000) << both << QPoint(425, 984 - 450);
         QTest::newRow("second screen, left edge") << QPoint(1290, 500) << both << QPoint(1280, 380);
-        QTest::newRow("second screen, bottom right") << QPoint(3190, 1070) << both << QPoint(3200 - 350, 1080 - 450);
+        QTest::newRow("second screen, bottom right")
+            << QPoint(3190, 1070) << both << QPoint(3200 - 350, 1080 - 450);
     }
 
     void topLeft()

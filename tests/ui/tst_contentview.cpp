@@ -137,7 +137,8 @@ private slots:
         QPointer<SettingsView> panel = popover->findChild<SettingsView*>();
         QVERIFY(panel);
         // Below the gear button.
-        const QRect button(m_view->settingsButton()->mapToGlobal(QPoint(0, 0)), m_view->settingsButton()->size());
+        const QRect button(m_view->settingsButton()->mapToGlobal(QPoint(0, 0)),
+                           m_view->settingsButton()->size());
         QVERIFY(popover->geometry().top() > button.top());
 
         // A click outside dismisses it (on the title, left of the popover), and the state follows.

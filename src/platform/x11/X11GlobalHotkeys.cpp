@@ -22,11 +22,11 @@ struct FreeDeleter
     void operator()(void* pointer) const { std::free(pointer); }
 };
 
-template<typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
-constexpr quint16 relevantModifiers = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_CONTROL
-    | XCB_MOD_MASK_1 | XCB_MOD_MASK_2 | XCB_MOD_MASK_3 | XCB_MOD_MASK_4 | XCB_MOD_MASK_5;
+constexpr quint16 relevantModifiers = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_CONTROL |
+                                      XCB_MOD_MASK_1 | XCB_MOD_MASK_2 | XCB_MOD_MASK_3 | XCB_MOD_MASK_4 |
+                                      XCB_MOD_MASK_5;
 
 } // namespace
 

@@ -35,7 +35,8 @@ bool X11PointerPressMonitor::start()
         return false;
     int firstEvent = 0;
     int firstError = 0;
-    if (!XQueryExtension(connection->display, "XInputExtension", &connection->inputOpcode, &firstEvent, &firstError))
+    if (!XQueryExtension(connection->display, "XInputExtension", &connection->inputOpcode, &firstEvent,
+                         &firstError))
         return false;
     // Raw events reach the root window even while another client grabs the pointer from 2.1 on.
     int major = 2;

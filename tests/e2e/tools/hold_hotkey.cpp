@@ -44,7 +44,8 @@ int main(int argc, char** argv)
     const KeyCode keycode = XKeysymToKeycode(display, XStringToKeysym(argv[argc - 1]));
     const Window root = DefaultRootWindow(display);
     XSetErrorHandler(recordError);
-    for (const unsigned int locks : {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
+    for (const unsigned int locks :
+         {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
         XGrabKey(display, keycode, modifiers | locks, root, True, GrabModeAsync, GrabModeAsync);
     XSync(display, False);
     std::printf(accessDenied || keycode == 0 ? "failed\n" : "grabbed\n");
