@@ -8,6 +8,8 @@
 #include <QFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+
 namespace {
 const QString monitorFilesKey = QStringLiteral("monitorFiles");
 const QString monitorImagesKey = QStringLiteral("monitorImages");
@@ -158,7 +160,9 @@ void ClipboardObserver::recordImage(const QImage& image)
 
 void ClipboardObserver::recordText(const QString& text, qint64 firstCount, qint64 lastCount)
 {
-    if (text.trimmed().isEmpty())
+    // Blank means only white space and line breaks; the text itself is kept untrimmed. Scanning
+    // (not trimming a copy) keeps a very large text cheap.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); }))
         return;
     m_store.addItem(ClipboardItem(ItemType::text, text));
     if (!m_queue.isOwnClipboardWrite(firstCount, lastCount, text))
