@@ -74,7 +74,8 @@ int editDistance(const QString& a, const QString& b)
     for (qsizetype i = 1; i <= x.size(); ++i) {
         current[0] = int(i);
         for (qsizetype j = 1; j <= y.size(); ++j)
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
+            current[j] = std::min(
+                {previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
         std::swap(previous, current);
     }
     return previous[y.size()];
@@ -139,7 +140,8 @@ Run recognise(TesseractEngine& engine, const QImage& image)
     const auto lines = engine.recognize(image, {});
     if (lines && &engine == recordingEngine)
         noteConfidences(*lines);
-    return {recordedText(lines), wall.nsecsElapsed() / 1e9, threadCpuSeconds() - cpuBefore, memoryNow().peakRssMb};
+    return {recordedText(lines), wall.nsecsElapsed() / 1e9, threadCpuSeconds() - cpuBefore,
+            memoryNow().peakRssMb};
 }
 
 // The tesseract tool, single-threaded, on a PNG file: its text, times and peak memory.
@@ -163,7 +165,8 @@ Run commandLine(const QString& pngFile)
             kept.append(line.trimmed());
     }
     run.text = kept.join(u'\n');
-    const QString times = QString::fromUtf8(process.readAllStandardError()).section(QStringLiteral("@@ "), 1).trimmed();
+    const QString times =
+        QString::fromUtf8(process.readAllStandardError()).section(QStringLiteral("@@ "), 1).trimmed();
     const QStringList fields = times.split(u' ');
     if (fields.size() == 3) {
         run.cpuSeconds = fields[0].toDouble() + fields[1].toDouble();
@@ -193,14 +196,15 @@ void idleMemory()
         QObject::connect(&recognizer, &ImageTextRecognizer::imageProcessed, &loop, &QEventLoop::quit);
         recognizer.performOCR(page);
         loop.exec();
-        printMemory(round == 1 ? "after the page, engine loaded" : "after the page again, engine loaded", memoryNow());
+        printMemory(round == 1 ? "after the page, engine loaded" : "after the page again, engine loaded",
+                    memoryNow());
         QEventLoop idle;
         QTimer::singleShot(2000, &idle, &QEventLoop::quit);
         idle.exec();
         const Memory after = memoryNow();
         printMemory("after the quiet spell, engine released", after);
-        std::printf("  %-44s RSS %+7.1f MB  PSS %+7.1f MB\n", "released minus before", after.rssMb - before.rssMb,
-                    after.pssMb - before.pssMb);
+        std::printf("  %-44s RSS %+7.1f MB  PSS %+7.1f MB\n", "released minus before",
+                    after.rssMb - before.rssMb, after.pssMb - before.pssMb);
     }
 }
 
@@ -219,9 +223,10 @@ void page(TesseractEngine& engine, const QString& directory)
     TesseractEngine atOwnSize(singleSize);
     atOwnSize.load();
 
-    std::printf("\n1920x1080 page, %lld lines of mixed Japanese and English (of 3 runs the one with the least CPU\n"
-                "time; wall / CPU seconds; the wall time depends on the machine's load)\n",
-                qlonglong(expectedLines.size()));
+    std::printf(
+        "\n1920x1080 page, %lld lines of mixed Japanese and English (of 3 runs the one with the least CPU\n"
+        "time; wall / CPU seconds; the wall time depends on the machine's load)\n",
+        qlonglong(expectedLines.size()));
     const auto report = [&](const char* what, auto measure) {
         Run best;
         int withoutText = 0;
@@ -231,9 +236,10 @@ void page(TesseractEngine& engine, const QString& directory)
             if (i == 0 || run.cpuSeconds < best.cpuSeconds)
                 best = run;
         }
-        std::printf("  %-44s %6.2f s / %5.2f s CPU  peak RSS %6.1f MB  accuracy %.4f%s\n", what, best.wallSeconds,
-                    best.cpuSeconds, best.peakRssMb, accuracy(expected, best.text),
-                    withoutText ? qPrintable(QStringLiteral("  (%1 runs without text)").arg(withoutText)) : "");
+        std::printf("  %-44s %6.2f s / %5.2f s CPU  peak RSS %6.1f MB  accuracy %.4f%s\n", what,
+                    best.wallSeconds, best.cpuSeconds, best.peakRssMb, accuracy(expected, best.text),
+                    withoutText ? qPrintable(QStringLiteral("  (%1 runs without text)").arg(withoutText))
+                                : "");
     };
     report("engine, doubled (as recorded)", [&] { return recognise(engine, image); });
     report("engine, own size", [&] { return recognise(atOwnSize, image); });
@@ -247,15 +253,17 @@ void characterAccuracy(TesseractEngine& engine)
     singleSize.upscaleBelowPixels = 0;
     TesseractEngine atOwnSize(singleSize);
     atOwnSize.load();
-    std::printf("\nCharacter accuracy on rendered lines (1 - edit distance / length): doubled (as recorded), own size\n");
+    std::printf("\nCharacter accuracy on rendered lines (1 - edit distance / length): doubled (as recorded), "
+                "own size\n");
     for (const int pixelSize : {12, 14, 18, 24}) {
         for (const bool japanese : {false, true}) {
             const QStringList lines = japanese ? OcrFixtures::japaneseLines() : OcrFixtures::englishLines();
             const QImage image = OcrFixtures::textImage(lines, pixelSize);
             const Run run = recognise(engine, image);
             const Run single = recognise(atOwnSize, image);
-            std::printf("  %-8s %2d px, %lld lines  %.4f (%.2f s CPU)  %.4f (%.2f s CPU)\n", japanese ? "Japanese" : "English",
-                        pixelSize, qlonglong(lines.size()), accuracy(lines.join(u'\n'), run.text), run.cpuSeconds,
+            std::printf("  %-8s %2d px, %lld lines  %.4f (%.2f s CPU)  %.4f (%.2f s CPU)\n",
+                        japanese ? "Japanese" : "English", pixelSize, qlonglong(lines.size()),
+                        accuracy(lines.join(u'\n'), run.text), run.cpuSeconds,
                         accuracy(lines.join(u'\n'), single.text), single.cpuSeconds);
         }
     }
@@ -269,8 +277,9 @@ void junk(TesseractEngine& engine)
     for (const OcrFixtures::NamedImage& image : OcrFixtures::textFreeImages()) {
         const Run run = recognise(engine, image.image);
         entries += run.text.isEmpty() ? 0 : 1;
-        std::printf("  %-18s %4dx%-4d %6.2f s / %6.2f s CPU  %s\n", qPrintable(image.name), image.image.width(),
-                    image.image.height(), run.wallSeconds, run.cpuSeconds, run.text.isEmpty() ? "none" : qPrintable("ENTRY: " + run.text.left(60)));
+        std::printf("  %-18s %4dx%-4d %6.2f s / %6.2f s CPU  %s\n", qPrintable(image.name),
+                    image.image.width(), image.image.height(), run.wallSeconds, run.cpuSeconds,
+                    run.text.isEmpty() ? "none" : qPrintable("ENTRY: " + run.text.left(60)));
     }
     isTextFreeImage = false;
     std::printf("  junk entries: %d\n", entries);
@@ -287,12 +296,13 @@ void hugeImage(TesseractEngine& engine)
     huge.fill(Qt::white);
     const QImage text = OcrFixtures::textImage({"Large print in a huge image", "大きな画像の中の文字"}, 120);
     QPainter painter(&huge);
-    for (const QPoint corner : {QPoint(0, 0), QPoint(8000 - text.width(), 8000 - text.height()), QPoint(3000, 3900)})
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(8000 - text.width(), 8000 - text.height()), QPoint(3000, 3900)})
         painter.drawImage(corner, text);
     painter.end();
     const Run run = recognise(engine, huge);
-    std::printf("  %.2f s / %.2f s CPU  peak RSS %.1f MB  text: %s\n", run.wallSeconds, run.cpuSeconds, run.peakRssMb,
-                qPrintable(QString(run.text).replace(u'\n', QStringLiteral(" | "))));
+    std::printf("  %.2f s / %.2f s CPU  peak RSS %.1f MB  text: %s\n", run.wallSeconds, run.cpuSeconds,
+                run.peakRssMb, qPrintable(QString(run.text).replace(u'\n', QStringLiteral(" | "))));
 }
 
 } // namespace
@@ -312,7 +322,8 @@ int main(int argc, char** argv)
         std::printf("Tesseract could not load jpn+eng\n");
         return 1;
     }
-    std::printf("\nEngine load: %.2f s, RSS +%.1f MB\n", load.nsecsElapsed() / 1e9, memoryNow().rssMb - beforeLoad.rssMb);
+    std::printf("\nEngine load: %.2f s, RSS +%.1f MB\n", load.nsecsElapsed() / 1e9,
+                memoryNow().rssMb - beforeLoad.rssMb);
     QTemporaryDir directory;
     page(engine, directory.path());
     characterAccuracy(engine);

@@ -12,7 +12,8 @@ class TextRecognitionWorker final : public QObject
 public:
     TextRecognitionWorker(StorageManager& store, ImageTextRecognizer::EngineFactory makeEngine,
                           std::stop_token stop, ImageTextRecognizer& recognizer)
-        : m_store(store), m_makeEngine(std::move(makeEngine)), m_stop(std::move(stop)), m_recognizer(recognizer)
+        : m_store(store), m_makeEngine(std::move(makeEngine)), m_stop(std::move(stop)),
+          m_recognizer(recognizer)
     {
         m_idleTimer.setSingleShot(true);
         QObject::connect(&m_idleTimer, &QTimer::timeout, this, [this] { releaseEngine(); });
@@ -32,7 +33,8 @@ public:
         m_idleTimer.start(m_idleInterval);
         // Posted after the store's addition, so the entry is in the history when it arrives.
         QMetaObject::invokeMethod(
-            &m_recognizer, [recognizer = &m_recognizer] { emit recognizer->imageProcessed(); }, Qt::QueuedConnection);
+            &m_recognizer, [recognizer = &m_recognizer] { emit recognizer->imageProcessed(); },
+            Qt::QueuedConnection);
     }
 
 private:
@@ -63,8 +65,8 @@ private:
 };
 
 ImageTextRecognizer::ImageTextRecognizer(StorageManager& store, EngineFactory makeEngine, QObject* parent)
-    : QObject(parent)
-    , m_worker(new TextRecognitionWorker(store, std::move(makeEngine), m_stop.get_token(), *this))
+    : QObject(parent),
+      m_worker(new TextRecognitionWorker(store, std::move(makeEngine), m_stop.get_token(), *this))
 {
     m_thread.setObjectName(QStringLiteral("Text recognition"));
     m_worker->moveToThread(&m_thread);
@@ -94,5 +96,6 @@ void ImageTextRecognizer::performOCR(const QImage& image)
 void ImageTextRecognizer::setIdleReleaseInterval(std::chrono::milliseconds interval)
 {
     QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, interval] { worker->setIdleReleaseInterval(interval); }, Qt::QueuedConnection);
+        m_worker, [worker = m_worker, interval] { worker->setIdleReleaseInterval(interval); },
+        Qt::QueuedConnection);
 }

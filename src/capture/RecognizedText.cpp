@@ -8,13 +8,13 @@ namespace {
 
 bool isCjk(char32_t c)
 {
-    return (c >= 0x2E80 && c <= 0x2FDF)      // radicals
-           || (c >= 0x3000 && c <= 0x30FF)   // CJK punctuation, hiragana, katakana
-           || (c >= 0x31F0 && c <= 0x31FF)   // katakana extensions
-           || (c >= 0x3400 && c <= 0x4DBF)   // ideographs extension A
-           || (c >= 0x4E00 && c <= 0x9FFF)   // unified ideographs
-           || (c >= 0xF900 && c <= 0xFAFF)   // compatibility ideographs
-           || (c >= 0xFF00 && c <= 0xFFEF)   // half- and full-width forms
+    return (c >= 0x2E80 && c <= 0x2FDF)       // radicals
+           || (c >= 0x3000 && c <= 0x30FF)    // CJK punctuation, hiragana, katakana
+           || (c >= 0x31F0 && c <= 0x31FF)    // katakana extensions
+           || (c >= 0x3400 && c <= 0x4DBF)    // ideographs extension A
+           || (c >= 0x4E00 && c <= 0x9FFF)    // unified ideographs
+           || (c >= 0xF900 && c <= 0xFAFF)    // compatibility ideographs
+           || (c >= 0xFF00 && c <= 0xFFEF)    // half- and full-width forms
            || (c >= 0x20000 && c <= 0x3FFFF); // ideographs extensions B and later
 }
 

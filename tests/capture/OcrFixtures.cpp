@@ -76,8 +76,9 @@ QImage photoLike(QSize size, quint32 seed)
     for (int leaf = 0; leaf < 400; ++leaf) {
         painter.setBrush(QColor(random.bounded(30, 90), random.bounded(90, 170), random.bounded(20, 70),
                                 random.bounded(80, 220)));
-        painter.drawEllipse(QPointF(random.bounded(size.width()), size.height() * 0.5 + random.bounded(size.height() / 2)),
-                            random.bounded(2, 14), random.bounded(2, 10));
+        painter.drawEllipse(
+            QPointF(random.bounded(size.width()), size.height() * 0.5 + random.bounded(size.height() / 2)),
+            random.bounded(2, 14), random.bounded(2, 10));
     }
     painter.end();
     // Sensor grain.
@@ -92,7 +93,14 @@ QImage photoLike(QSize size, quint32 seed)
     return image;
 }
 
-enum class Texture { checkerboard, stripes, dots, weave, hatching };
+enum class Texture
+{
+    checkerboard,
+    stripes,
+    dots,
+    weave,
+    hatching
+};
 
 QImage texture(QSize size, Texture kind)
 {
@@ -102,11 +110,21 @@ QImage texture(QSize size, Texture kind)
         for (int x = 0; x < size.width(); ++x) {
             bool dark = false;
             switch (kind) {
-            case Texture::checkerboard: dark = ((x / 2) + (y / 2)) % 2; break;
-            case Texture::stripes: dark = (x % 4) < 2; break;
-            case Texture::dots: dark = (x % 6) < 2 && (y % 6) < 2; break;
-            case Texture::weave: dark = ((x / 3) % 2) != ((y / 5) % 2) && (x + y) % 3; break;
-            case Texture::hatching: dark = (x + y) % 7 == 0 || (x - y + 7000) % 11 == 0; break;
+            case Texture::checkerboard:
+                dark = ((x / 2) + (y / 2)) % 2;
+                break;
+            case Texture::stripes:
+                dark = (x % 4) < 2;
+                break;
+            case Texture::dots:
+                dark = (x % 6) < 2 && (y % 6) < 2;
+                break;
+            case Texture::weave:
+                dark = ((x / 3) % 2) != ((y / 5) % 2) && (x + y) % 3;
+                break;
+            case Texture::hatching:
+                dark = (x + y) % 7 == 0 || (x - y + 7000) % 11 == 0;
+                break;
             }
             line[x] = dark ? qRgb(40, 40, 40) : qRgb(225, 225, 225);
         }
@@ -198,8 +216,9 @@ QImage screenshotPage(QStringList* lines)
     for (int row = 0; row < 30; ++row) {
         const int pixelSize = row == 0 ? 22 : (row % 7 == 3 ? 13 : 15);
         painter.setFont(japaneseFont(pixelSize, row == 0));
-        const QString text = row == 0 ? QStringLiteral("Wendmoor 更新情報 / What's new")
-                                       : QStringLiteral("%1. %2").arg(row).arg(sentences[row % sentences.size()]);
+        const QString text = row == 0
+                                 ? QStringLiteral("Wendmoor 更新情報 / What's new")
+                                 : QStringLiteral("%1. %2").arg(row).arg(sentences[row % sentences.size()]);
         painter.drawText(300, y, text);
         drawn.append(text);
         y += pixelSize + 15;

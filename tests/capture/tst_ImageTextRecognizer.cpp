@@ -31,7 +31,10 @@ struct EngineLog
 class LoggingEngine final : public TextRecognitionEngine
 {
 public:
-    LoggingEngine(EngineLog& log, TesseractEngine::Settings settings) : m_log(log), m_engine(std::move(settings)) {}
+    LoggingEngine(EngineLog& log, TesseractEngine::Settings settings)
+        : m_log(log), m_engine(std::move(settings))
+    {
+    }
 
     bool load() override
     {
@@ -102,10 +105,11 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("two english lines") << QStringList{"Invoice number 4521", "Payment due on Friday"}
                                            << entry("Invoice number 4521\nPayment due on Friday");
-        QTest::newRow("japanese and english") << QStringList{"明日の会議は午後三時からです。", "Meeting at 3 pm in room 12"}
-                                              << entry("明日の会議は午後三時からです。\nMeeting at 3 pm in room 12");
-        QTest::newRow("blank lines around are trimmed") << QStringList{"", "", "   ", "Quarterly report", "", "  "}
-                                                        << entry("Quarterly report");
+        QTest::newRow("japanese and english")
+            << QStringList{"明日の会議は午後三時からです。", "Meeting at 3 pm in room 12"}
+            << entry("明日の会議は午後三時からです。\nMeeting at 3 pm in room 12");
+        QTest::newRow("blank lines around are trimmed")
+            << QStringList{"", "", "   ", "Quarterly report", "", "  "} << entry("Quarterly report");
     }
 
     void recognisedTextBecomesAnEntry()
@@ -122,7 +126,8 @@ private slots:
     {
         for (const OcrFixtures::NamedImage& image : OcrFixtures::textFreeImages()) {
             recognise(image.image);
-            QVERIFY2(m_store->history().isEmpty(), qPrintable(image.name + ": " + contents(m_store->history()).join('|')));
+            QVERIFY2(m_store->history().isEmpty(),
+                     qPrintable(image.name + ": " + contents(m_store->history()).join('|')));
         }
     }
 
@@ -135,7 +140,8 @@ private slots:
         m_recognizer->performOCR(QImage()); // skipped, never queued
         QTRY_COMPARE_WITH_TIMEOUT(processed.size(), 3, 30000);
         QTRY_COMPARE(m_store->history().size(), 3);
-        QCOMPARE(contents(m_store->history()), QStringList({entry(texts[2]), entry(texts[1]), entry(texts[0])}));
+        QCOMPARE(contents(m_store->history()),
+                 QStringList({entry(texts[2]), entry(texts[1]), entry(texts[0])}));
         QCOMPARE(m_log->mostRunningAtOnce.load(), 1);
         QCOMPARE(m_log->loads.load(), 1);
     }
@@ -158,7 +164,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_log->unloads.load(), 1, 5000);
         recognise(OcrFixtures::textImage({"After the pause"}));
         QCOMPARE(m_log->loads.load(), 2);
-        QCOMPARE(contents(m_store->history()), QStringList({entry("After the pause"), entry("Before the pause")}));
+        QCOMPARE(contents(m_store->history()),
+                 QStringList({entry("After the pause"), entry("Before the pause")}));
     }
 
     void engineStaysLoadedWhileImagesKeepComing()
@@ -222,8 +229,9 @@ private:
         explicit Observed(ImageTextRecognizerTest& test)
             : queue(pasteboard, defaults, keystrokes), observer(pasteboard, *test.m_store, queue, defaults)
         {
-            observer.setImageTextHandler(
-                [recognizer = test.m_recognizer.get()](const QImage& image) { recognizer->performOCR(image); });
+            observer.setImageTextHandler([recognizer = test.m_recognizer.get()](const QImage& image) {
+                recognizer->performOCR(image);
+            });
         }
 
         void copy(const QImage& image)

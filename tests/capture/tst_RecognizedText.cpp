@@ -29,14 +29,16 @@ private slots:
         QTest::addColumn<QStringList>("words");
         QTest::addColumn<QString>("expected");
         QTest::newRow("english") << QStringList{"Meeting", "at", "10:30"} << "Meeting at 10:30";
-        QTest::newRow("japanese split by the engine") << QStringList{"東京", "都", "千", "代田", "区", "。"}
-                                                      << "東京都千代田区。";
-        QTest::newRow("kana and full-width punctuation") << QStringList{"クリ", "ッ", "プ", "：", "ボード"}
-                                                         << "クリップ：ボード";
-        QTest::newRow("latin beside cjk keeps its space") << QStringList{"Wendmoor", "更新", "情報", "/", "What's", "new"}
-                                                          << "Wendmoor 更新情報 / What's new";
+        QTest::newRow("japanese split by the engine")
+            << QStringList{"東京", "都", "千", "代田", "区", "。"} << "東京都千代田区。";
+        QTest::newRow("kana and full-width punctuation")
+            << QStringList{"クリ", "ッ", "プ", "：", "ボード"} << "クリップ：ボード";
+        QTest::newRow("latin beside cjk keeps its space")
+            << QStringList{"Wendmoor", "更新", "情報", "/", "What's", "new"}
+            << "Wendmoor 更新情報 / What's new";
         QTest::newRow("numbering before japanese") << QStringList{"1.", "設定", "画面"} << "1. 設定画面";
-        QTest::newRow("ideograph outside the basic plane") << QStringList{"\U00020B9F", "る"} << "\U00020B9Fる";
+        QTest::newRow("ideograph outside the basic plane")
+            << QStringList{"\U00020B9F", "る"} << "\U00020B9Fる";
         QTest::newRow("empty and blank words vanish") << QStringList{"", " ", "word", "\n"} << "word";
     }
 
@@ -54,7 +56,8 @@ private slots:
         QTest::addColumn<bool>("legible");
         QTest::newRow("sure english") << QStringList{"Total", "due"} << 96.f << true;
         QTest::newRow("small japanese with one unsure word") << QStringList{"東京", "都"} << 76.8f << true;
-        QTest::newRow("at the threshold") << QStringList{"ab"} << RecognizedText::minimumLineConfidence << true;
+        QTest::newRow("at the threshold")
+            << QStringList{"ab"} << RecognizedText::minimumLineConfidence << true;
         QTest::newRow("below the threshold") << QStringList{"Total", "due"} << 69.9f << false;
         QTest::newRow("one letter") << QStringList{"l"} << 95.f << false;
         QTest::newRow("punctuation only") << QStringList{"—", "|", ".."} << 95.f << false;

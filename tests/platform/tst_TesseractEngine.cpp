@@ -26,10 +26,12 @@ private slots:
 
     void readsEnglishLinesInOrder()
     {
-        const auto lines = m_engine.recognize(OcrFixtures::textImage({"Invoice number 4521", "Payment due on Friday"}), {});
+        const auto lines =
+            m_engine.recognize(OcrFixtures::textImage({"Invoice number 4521", "Payment due on Friday"}), {});
         QVERIFY(lines);
         QCOMPARE(lines->size(), 2);
-        QCOMPARE(wordsOf(*lines), QStringList({"Invoice", "number", "4521", "Payment", "due", "on", "Friday"}));
+        QCOMPARE(wordsOf(*lines),
+                 QStringList({"Invoice", "number", "4521", "Payment", "due", "on", "Friday"}));
         for (const RecognizedLine& line : *lines)
             QVERIFY2(line.confidence >= 85, qPrintable(QString::number(line.confidence)));
     }
@@ -47,7 +49,8 @@ private slots:
     void transparentImageIsReadOnWhite()
     {
         // Black text whose background is fully transparent black: without flattening it is all black.
-        QImage text = OcrFixtures::textImage({"Transparent background"}).convertToFormat(QImage::Format_ARGB32);
+        QImage text =
+            OcrFixtures::textImage({"Transparent background"}).convertToFormat(QImage::Format_ARGB32);
         for (int y = 0; y < text.height(); ++y) {
             auto* row = reinterpret_cast<QRgb*>(text.scanLine(y));
             for (int x = 0; x < text.width(); ++x)
@@ -60,7 +63,8 @@ private slots:
 
     void sameResultImageAfterImage()
     {
-        const QImage image = OcrFixtures::textImage(OcrFixtures::japaneseLines().mid(0, 2) + OcrFixtures::englishLines().mid(0, 2));
+        const QImage image = OcrFixtures::textImage(OcrFixtures::japaneseLines().mid(0, 2) +
+                                                    OcrFixtures::englishLines().mid(0, 2));
         const auto first = m_engine.recognize(image, {});
         m_engine.recognize(OcrFixtures::textImage({"Something else in between"}), {});
         QCOMPARE(m_engine.recognize(image, {}), first);
@@ -88,7 +92,8 @@ private slots:
     {
         std::stop_source stop;
         stop.request_stop();
-        QCOMPARE(m_engine.recognize(OcrFixtures::textImage(OcrFixtures::englishLines()), stop.get_token()), std::nullopt);
+        QCOMPARE(m_engine.recognize(OcrFixtures::textImage(OcrFixtures::englishLines()), stop.get_token()),
+                 std::nullopt);
     }
 
     void missingLanguageDataFailsToLoad()

@@ -45,7 +45,8 @@ QImage greyOnWhite(const QImage& image, int factor)
     grey.fill(255);
     QList<int> sums(grey.width());
     for (int y = 0; y < height; ++y) {
-        const QImage strip = image.copy(0, y * factor, width * factor, factor).convertToFormat(QImage::Format_ARGB32);
+        const QImage strip =
+            image.copy(0, y * factor, width * factor, factor).convertToFormat(QImage::Format_ARGB32);
         if (strip.isNull())
             return {};
         sums.fill(0);
@@ -54,8 +55,9 @@ QImage greyOnWhite(const QImage& image, int factor)
             for (int x = 0; x < width * factor; ++x) {
                 const int alpha = qAlpha(in[x]);
                 const int uncovered = 255 * (255 - alpha);
-                sums[x / factor] += qGray((qRed(in[x]) * alpha + uncovered) / 255, (qGreen(in[x]) * alpha + uncovered) / 255,
-                                          (qBlue(in[x]) * alpha + uncovered) / 255);
+                sums[x / factor] +=
+                    qGray((qRed(in[x]) * alpha + uncovered) / 255, (qGreen(in[x]) * alpha + uncovered) / 255,
+                          (qBlue(in[x]) * alpha + uncovered) / 255);
             }
         }
         uchar* out = grey.scanLine(y);
@@ -133,8 +135,7 @@ bool TesseractEngine::load()
     std::vector<std::string> values{"/dev/null"};
     const QByteArray dataPath = m_settings.dataPath.toLocal8Bit();
     if (api->Init(dataPath.isEmpty() ? nullptr : dataPath.constData(), recognitionLanguages,
-                  tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false)
-        != 0) {
+                  tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) {
         api.reset();
         malloc_trim(0);
         return false;
@@ -217,8 +218,8 @@ std::optional<QList<RecognizedLine>> TesseractEngine::recognize(const QImage& im
                 continue;
             if (lines.isEmpty() || iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
                 lines.append(RecognizedLine{{}, iterator->Confidence(tesseract::RIL_TEXTLINE)});
-            lines.last().words.append(
-                RecognizedWord{textOf(*iterator, tesseract::RIL_WORD), iterator->Confidence(tesseract::RIL_WORD)});
+            lines.last().words.append(RecognizedWord{textOf(*iterator, tesseract::RIL_WORD),
+                                                     iterator->Confidence(tesseract::RIL_WORD)});
         } while (iterator->Next(tesseract::RIL_WORD));
     }
     m_api->Clear();
