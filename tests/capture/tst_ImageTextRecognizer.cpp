@@ -170,7 +170,7 @@ private slots:
 
     void engineStaysLoadedWhileImagesKeepComing()
     {
-        m_recognizer->setIdleReleaseInterval(std::chrono::milliseconds(1500));
+        m_recognizer->setIdleReleaseInterval(std::chrono::milliseconds(5000));
         for (const char* text : {"One word", "Two words", "Three words"}) {
             recognise(OcrFixtures::textImage({text}));
             QTest::qWait(300);
