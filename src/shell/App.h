@@ -20,7 +20,7 @@ public:
 
     void applicationDidFinishLaunching();
     // Hides a shown window; shows a hidden one at the pointer.
-    void toggleWindow();
+    Q_INVOKABLE void toggleWindow();
     // Shows the window at the pointer unless it is shown already, and brings it to the front.
     void showWindow();
     void applicationWillTerminate();

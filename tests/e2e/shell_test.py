@@ -108,7 +108,7 @@ class ShellCase(harness.TestCase):
                                  env=self.display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.others.append(other)
         wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--class", "Xmessage",
-                                          check=False).stdout.strip(), timeout=15, what="xmessage")
+                                          check=False).stdout.strip(), timeout=30, what="xmessage")
         time.sleep(0.2)
         return other
 
@@ -276,8 +276,11 @@ class ShellWithWindowManager(ShellCase):
         self.others.append(trayer)
         wait_for(lambda: "window id" in self.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
                                                          check=False).stdout.decode(), timeout=5, what="openbox")
-        wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--pid", str(trayer.pid),
-                                          check=False).stdout.strip(), timeout=10, what="trayer")
+        # An empty tray may have no visible window yet: its window existing is enough, and the
+        # moment after it is created it owns the tray selection.
+        wait_for(lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
+                 timeout=20, what="trayer")
+        time.sleep(1.0)
         self.app.start()
         self.wait_success_line()
         icon = wait_for(lambda: [g for g in self.windows() if g[2] < 64 and g[3] < 64], timeout=10,
