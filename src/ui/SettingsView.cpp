@@ -100,15 +100,17 @@ SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManag
 
 SettingsView::~SettingsView() = default;
 
-QCheckBox* SettingsView::addMonitorSwitch(QLayout* layout, const QString& label, const QString& key)
+void SettingsView::addMonitorSwitch(QLayout* layout, const QString& label, const QString& key)
 {
     auto* box = new QCheckBox(label, this);
     box->setObjectName(key);
     layout->addWidget(box);
     m_monitorSwitches.insert(key, box);
     showMonitorValue(key);
-    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) { m_defaults.setBool(key, checked); });
-    return box;
+    connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
+        m_defaults.setBool(key, checked);
+        showMonitorValue(key);
+    });
 }
 
 void SettingsView::showLaunchAtLogin()

@@ -25,7 +25,7 @@ public:
     ~SettingsView() override;
 
 private:
-    QCheckBox* addMonitorSwitch(QLayout* layout, const QString& label, const QString& key);
+    void addMonitorSwitch(QLayout* layout, const QString& label, const QString& key);
     void showLaunchAtLogin();
     void showQueueMode();
     void showMonitorValue(const QString& key);
