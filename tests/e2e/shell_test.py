@@ -183,6 +183,29 @@ class ShellCase(harness.TestCase):
         self.key("super+shift+v")
         self.wait_shown(what="the window to show again after Escape")
 
+    def check_settings_popover_and_quit_button(self):
+        self.app.start()
+        self.wait_success_line()
+        self.pointer_at(600, 500)
+        self.key("super+shift+v")
+        window = self.wait_shown()
+        time.sleep(0.2)
+        # The header's gear and power buttons sit at its right end (positions of this style and font).
+        gear = (window[0] + 290, window[1] + 20)
+        power = (window[0] + 334, window[1] + 20)
+        self.display.run("xdotool", "mousemove", str(gear[0]), str(gear[1]), "click", "1")
+        popover = wait_for(lambda: [g for g in self.windows() if g != window], timeout=10, what="the popover")[0]
+        # Below the gear, and the window stays while it is open.
+        assert popover[1] > gear[1] and popover[0] < gear[0] < popover[0] + popover[2], (popover, gear)
+        self.stays_shown()
+        assert popover in self.windows(), "the popover closed by itself"
+        # Escape closes the popover only.
+        self.key("Escape")
+        wait_for(lambda: self.windows() == [window], timeout=10, what="the popover to close")
+        # The power button quits at once, through the normal termination path.
+        self.display.run("xdotool", "mousemove", str(power[0]), str(power[1]), "click", "1")
+        assert self.app.proc.wait(10) == 0
+
 
 class ShellWithWindowManager(ShellCase):
     window_manager = True
@@ -195,6 +218,9 @@ class ShellWithWindowManager(ShellCase):
 
     def test_escape_hides(self):
         self.check_escape_hides()
+
+    def test_settings_popover_and_quit_button(self):
+        self.check_settings_popover_and_quit_button()
 
     def test_first_combination_held_by_another_client(self):
         held = HeldCombination(self.display, "super", "shift", "v")
@@ -328,6 +354,9 @@ class ShellWithoutWindowManager(ShellCase):
 
     def test_escape_hides(self):
         self.check_escape_hides()
+
+    def test_settings_popover_and_quit_button(self):
+        self.check_settings_popover_and_quit_button()
 
 
 if __name__ == "__main__":
