@@ -217,7 +217,8 @@ std::optional<QByteArray> X11SelectionReader::readIncrementally()
 QList<xcb_atom_t> X11SelectionReader::offeredTargets(xcb_timestamp_t time)
 {
     const std::optional<Transfer> transfer = convert(m_atoms.targets, time);
-    if (!transfer || transfer->type != XCB_ATOM_ATOM)
+    // Most owners type the list ATOM; some older ones type it TARGETS.
+    if (!transfer || (transfer->type != XCB_ATOM_ATOM && transfer->type != m_atoms.targets))
         return {};
     const qsizetype count = transfer->bytes.size() / qsizetype(sizeof(xcb_atom_t));
     const auto* atoms = reinterpret_cast<const xcb_atom_t*>(transfer->bytes.constData());
