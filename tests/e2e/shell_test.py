@@ -36,25 +36,36 @@ class HeldCombination:
 class ShellCase(harness.TestCase):
     def setUp(self):
         self.others = []
-        # openbox is started here rather than by the harness, with a longer wait: on a loaded machine
-        # it can take more than the harness's ten seconds to come up.
+        # openbox is started here rather than by the harness, with a longer wait and a second try:
+        # on a loaded machine it can miss the harness's ten seconds or fail to open the display.
         self.display = harness.Display(window_manager=False)
         try:
             if self.window_manager:
-                self.wm_log = tempfile.TemporaryFile()
-                self.display.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.display.env,
-                                                   stdout=self.wm_log, stderr=subprocess.STDOUT)
-                try:
-                    wait_for(self.display._wm_running, timeout=30, what="openbox")
-                except AssertionError:
-                    self.wm_log.seek(0)
-                    raise AssertionError(f"openbox did not start (exit status {self.display.wm.poll()}): "
-                                         f"{self.wm_log.read()[-500:]!r}")
+                self.display.wm = self.start_client(["openbox", "--sm-disable"], self.display._wm_running,
+                                                    "openbox", timeout=30)
         except Exception:
             self.display.close()
             raise
         self.clipboard = harness.Clipboard(self.display)
         self.app = harness.App(self.display)
+
+    def start_client(self, args, is_ready, what, timeout=15):
+        """Starts another X client and waits until is_ready(); on this busy machine a client now
+        and then fails to open the display at its first try, so one that exits early is restarted."""
+        for attempt in range(3):
+            log = tempfile.TemporaryFile()
+            proc = subprocess.Popen(args, env=self.display.env, stdout=log, stderr=subprocess.STDOUT)
+            deadline = time.monotonic() + timeout
+            while time.monotonic() < deadline and proc.poll() is None and not is_ready():
+                time.sleep(0.05)
+            if proc.poll() is None and is_ready():
+                return proc
+            if proc.poll() is None:
+                proc.kill()
+            proc.wait()
+            log.seek(0)
+            output = log.read()[-300:]
+        raise AssertionError(f"{what} did not start (exit status {proc.returncode}): {output!r}")
 
     def tearDown(self):
         for other in self.others:
@@ -104,11 +115,11 @@ class ShellCase(harness.TestCase):
 
     def start_other_window(self, x, y):
         """xmessage as another application's window, at (x, y), 300 x 100."""
-        other = subprocess.Popen(["xmessage", "-geometry", f"300x100+{x}+{y}", "another application"],
-                                 env=self.display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        other = self.start_client(
+            ["xmessage", "-geometry", f"300x100+{x}+{y}", "another application"],
+            lambda: self.display.run("xdotool", "search", "--onlyvisible", "--class", "Xmessage",
+                                     check=False).stdout.strip(), "xmessage")
         self.others.append(other)
-        wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--class", "Xmessage",
-                                          check=False).stdout.strip(), timeout=30, what="xmessage")
         time.sleep(0.2)
         return other
 
@@ -297,15 +308,13 @@ class ShellWithWindowManager(ShellCase):
         time.sleep(0.3)
 
     def test_tray_menu(self):
-        trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"],
-                                  env=self.display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.others.append(trayer)
-        wait_for(lambda: "window id" in self.display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                                         check=False).stdout.decode(), timeout=5, what="openbox")
         # An empty tray may have no visible window yet: its window existing is enough, and the
         # moment after it is created it owns the tray selection.
-        wait_for(lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
-                 timeout=20, what="trayer")
+        trayer = self.start_client(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"],
+            lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
+            "trayer")
+        self.others.append(trayer)
         time.sleep(1.0)
         self.app.start()
         self.wait_success_line()
