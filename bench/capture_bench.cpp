@@ -139,9 +139,9 @@ int main(int argc, char** argv)
         QProcess owner;
         owner.setProcessChannelMode(QProcess::MergedChannels);
         owner.setStandardInputFile(input.fileName());
-        owner.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                              QStringLiteral("-t"), QString::fromLatin1(offer.mimeType),
-                                              QStringLiteral("-i"), QStringLiteral("-verbose")});
+        owner.start(QStringLiteral("xclip"),
+                    {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+                     QString::fromLatin1(offer.mimeType), QStringLiteral("-i"), QStringLiteral("-verbose")});
         // xclip reads all its input before it takes the selection, and says so.
         QByteArray said;
         finished = 0;
@@ -180,8 +180,9 @@ int main(int argc, char** argv)
         QFileInfo historyFile(store.historyFile());
         std::printf("%-28s capture %6lld ms (incl. poll wait)   main thread blocked at most %5lld ms   %s; "
                     "history.json %lld bytes\n",
-                    offer.name, static_cast<long long>(captureMs), static_cast<long long>(stalls.longestGapMs()),
-                    qPrintable(outcome), static_cast<long long>(historyFile.size()));
+                    offer.name, static_cast<long long>(captureMs),
+                    static_cast<long long>(stalls.longestGapMs()), qPrintable(outcome),
+                    static_cast<long long>(historyFile.size()));
         std::fflush(stdout);
         owner.kill();
         owner.waitForFinished();

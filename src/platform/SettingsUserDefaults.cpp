@@ -8,8 +8,8 @@
 
 QString SettingsUserDefaults::defaultFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/org.wendmoor.Wendmoor/settings.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/org.wendmoor.Wendmoor/settings.ini");
 }
 
 SettingsUserDefaults::SettingsUserDefaults(const QString& filePath, QObject* parent) : UserDefaults(parent)

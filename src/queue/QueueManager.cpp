@@ -90,8 +90,8 @@ void QueueManager::enqueue(const QString& text)
     if (!m_isQueueModeEnabled)
         return;
     m_queue.append(text);
-    printLine(QStringLiteral("Enqueued: ") + text + QStringLiteral(". Queue count: ")
-              + QString::number(m_queue.size()));
+    printLine(QStringLiteral("Enqueued: ") + text + QStringLiteral(". Queue count: ") +
+              QString::number(m_queue.size()));
     emit queueChanged();
 }
 

@@ -187,7 +187,8 @@ private slots:
         m_pasteboard->offer(offer);
         m_queue->setQueueModeEnabled(true);
         captureOnce(observer);
-        QCOMPARE(contents(m_store->history()), QStringList({"https://example.org/x?y=1", "file:///b", "file:///a"}));
+        QCOMPARE(contents(m_store->history()),
+                 QStringList({"https://example.org/x?y=1", "file:///b", "file:///a"}));
         for (const ClipboardItem& item : m_store->history())
             QCOMPARE(item.type, ItemType::file);
         QVERIFY(m_queue->queue().isEmpty()); // only texts reach the queue

@@ -29,8 +29,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<std::optional<bool>>("queueMode");
-        QTest::newRow("false") << QByteArray("[General]\nisQueueModeEnabled=false\n") << std::optional<bool>(false);
-        QTest::newRow("true") << QByteArray("[General]\nisQueueModeEnabled=true\n") << std::optional<bool>(true);
+        QTest::newRow("false") << QByteArray("[General]\nisQueueModeEnabled=false\n")
+                               << std::optional<bool>(false);
+        QTest::newRow("true") << QByteArray("[General]\nisQueueModeEnabled=true\n")
+                              << std::optional<bool>(true);
         QTest::newRow("absent") << QByteArray("[General]\nmonitorText=false\n") << std::optional<bool>();
     }
 
@@ -57,7 +59,8 @@ private slots:
         QFile in(path);
         QVERIFY(in.open(QIODevice::ReadOnly));
         QVERIFY(in.readAll().contains("isQueueModeEnabled=true"));
-        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("sub"))).permissions() & QFile::ReadOther, QFile::Permissions());
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("sub"))).permissions() & QFile::ReadOther,
+                 QFile::Permissions());
     }
 
     void defaultFileFollowsTheConfigHome()

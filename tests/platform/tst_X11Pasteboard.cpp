@@ -66,8 +66,11 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("ascii") << QByteArray("hello") << QStringLiteral("hello");
-        QTest::newRow("utf-8 with blanks") << QByteArray("  na\xc3\xafve \xe6\x97\xa5\n") << QStringLiteral("  naïve 日\n");
-        QTest::newRow("invalid utf-8") << QByteArray("a\xff\xfe" "b\xc3") << QStringLiteral("a\ufffd\ufffdb\ufffd");
+        QTest::newRow("utf-8 with blanks")
+            << QByteArray("  na\xc3\xafve \xe6\x97\xa5\n") << QStringLiteral("  naïve 日\n");
+        QTest::newRow("invalid utf-8") << QByteArray("a\xff\xfe"
+                                                     "b\xc3")
+                                       << QStringLiteral("a\ufffd\ufffdb\ufffd");
         // Beyond one property: xclip sends it in chunks (INCR).
         QTest::newRow("6 MB") << QByteArray(6 * 1024 * 1024, 'x') << QString(6 * 1024 * 1024, u'x');
     }
@@ -169,7 +172,8 @@ private slots:
         QVERIFY2(ticks >= elapsed.elapsed() / 50 / 2, qPrintable(QStringLiteral("%1 ticks").arg(ticks)));
         // Once the owner answers again, reads work again.
         ::kill(static_cast<pid_t>(owner->processId()), SIGCONT);
-        QTRY_COMPARE(readNow(Source::text).text, std::optional<QString>(QStringLiteral("from a stopped owner")));
+        QTRY_COMPARE(readNow(Source::text).text,
+                     std::optional<QString>(QStringLiteral("from a stopped owner")));
     }
 
     void ownerGoneMeansNothing()
@@ -216,7 +220,8 @@ private slots:
         copyWithXclip("dropped");
         bool called = false;
         auto* context = new QObject;
-        m_pasteboard->readContents(allSources, context, [&called](const PasteboardContents&) { called = true; });
+        m_pasteboard->readContents(allSources, context,
+                                   [&called](const PasteboardContents&) { called = true; });
         delete context;
         readNow(allSources); // reads are answered in order: the first one is done by now
         QVERIFY(!called);

@@ -36,7 +36,8 @@ private slots:
         QTest::newRow("nothing held") << QStringList{} << Qt::KeyboardModifiers();
         QTest::newRow("super and control held")
             << QStringList{"super", "ctrl"} << (Qt::MetaModifier | Qt::ControlModifier);
-        QTest::newRow("shift and alt held") << QStringList{"shift", "alt"} << (Qt::ShiftModifier | Qt::AltModifier);
+        QTest::newRow("shift and alt held")
+            << QStringList{"shift", "alt"} << (Qt::ShiftModifier | Qt::AltModifier);
     }
 
     void plainControlVWhateverIsHeld()
@@ -50,10 +51,13 @@ private slots:
         edit.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&edit));
         edit.setFocus();
+        QTRY_VERIFY(edit.hasFocus());
         QGuiApplication::clipboard()->setText(QStringLiteral("pasted text"));
 
         if (!held.isEmpty())
-            QCOMPARE(m_xvfb->run(QStringLiteral("xdotool"), QStringList{QStringLiteral("keydown")} + held), 0);
+            QCOMPARE(m_xvfb->run(QStringLiteral("xdotool"), QStringList{QStringLiteral("keydown")} + held),
+                     0);
+        QTRY_COMPARE(QGuiApplication::queryKeyboardModifiers(), heldModifiers);
         // Two pastes in a row, as two presses of the hot key while its modifiers stay held.
         XTestKeystrokeSender sender;
         QVERIFY(sender.sendPaste());

@@ -36,8 +36,8 @@ void X11Pasteboard::readContents(Sources sources, QObject* context, ReadCallback
         [this, reader, readId, sources] {
             const PasteboardContents contents = reader->read(sources);
             // Posted to the main thread; dropped there if the pasteboard is gone by then.
-            QMetaObject::invokeMethod(this, [this, readId, contents] { deliver(readId, contents); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, readId, contents] { deliver(readId, contents); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

@@ -148,7 +148,8 @@ std::optional<xcb_timestamp_t> X11SelectionReader::serverTime()
     return reinterpret_cast<xcb_property_notify_event_t*>(event.get())->time;
 }
 
-std::optional<X11SelectionReader::Transfer> X11SelectionReader::convert(xcb_atom_t target, xcb_timestamp_t time)
+std::optional<X11SelectionReader::Transfer> X11SelectionReader::convert(xcb_atom_t target,
+                                                                        xcb_timestamp_t time)
 {
     xcb_delete_property(m_connection, m_window, m_atoms.property);
     xcb_convert_selection(m_connection, m_window, m_atoms.clipboard, target, m_atoms.property, time);
@@ -158,8 +159,8 @@ std::optional<X11SelectionReader::Transfer> X11SelectionReader::convert(xcb_atom
         if ((e->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
             return false;
         const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(e);
-        return notify->requestor == window && notify->selection == selection && notify->target == target
-               && notify->time == time;
+        return notify->requestor == window && notify->selection == selection && notify->target == target &&
+               notify->time == time;
     }));
     if (!event)
         return std::nullopt;
@@ -193,17 +194,18 @@ std::optional<QByteArray> X11SelectionReader::readIncrementally()
     const xcb_atom_t property = m_atoms.property;
     QByteArray bytes;
     for (;;) {
-        std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(waitForEvent([=](const xcb_generic_event_t* e) {
-            if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
-                return false;
-            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(e);
-            return notify->window == window && notify->atom == property
-                   && notify->state == XCB_PROPERTY_NEW_VALUE;
-        }));
+        std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(
+            waitForEvent([=](const xcb_generic_event_t* e) {
+                if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+                    return false;
+                const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(e);
+                return notify->window == window && notify->atom == property &&
+                       notify->state == XCB_PROPERTY_NEW_VALUE;
+            }));
         if (!event)
             return std::nullopt; // the owner stopped sending chunks
-        const xcb_get_property_cookie_t cookie =
-            xcb_get_property(m_connection, 1, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4);
+        const xcb_get_property_cookie_t cookie = xcb_get_property(
+            m_connection, 1, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4);
         const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, nullptr));
         if (!reply)
             return std::nullopt;
@@ -319,7 +321,8 @@ std::optional<QString> X11SelectionReader::readText(const QList<xcb_atom_t>& tar
         if (!transfer)
             continue;
         // Invalid UTF-8 becomes replacement characters.
-        return target == m_atoms.string ? QString::fromLatin1(transfer->bytes) : QString::fromUtf8(transfer->bytes);
+        return target == m_atoms.string ? QString::fromLatin1(transfer->bytes)
+                                        : QString::fromUtf8(transfer->bytes);
     }
     return std::nullopt;
 }

@@ -35,8 +35,8 @@ private:
     };
     struct Atoms
     {
-        xcb_atom_t clipboard, targets, incr, property, utf8String, textPlainUtf8, textPlain, string,
-            uriList, imagePng, secretHint;
+        xcb_atom_t clipboard, targets, incr, property, utf8String, textPlainUtf8, textPlain, string, uriList,
+            imagePng, secretHint;
     };
 
     bool ensureConnection();

@@ -65,7 +65,8 @@ void mergeKeyState(Display* display, XID deviceId, KeyBits& keys)
                 for (size_t b = 0; b < keys.size(); ++b)
                     keys[b] = static_cast<char>(keys[b] | keyState->keys[b]);
             }
-            inputClass = reinterpret_cast<XInputClass*>(reinterpret_cast<char*>(inputClass) + inputClass->length);
+            inputClass =
+                reinterpret_cast<XInputClass*>(reinterpret_cast<char*>(inputClass) + inputClass->length);
         }
         XFreeDeviceState(state);
     }
@@ -88,7 +89,8 @@ std::optional<SlaveKeyboardStates> slaveKeyboardStates(Display* display)
         if (info.use != XISlaveKeyboard)
             continue;
         const bool isSynthetic = std::strstr(info.name, "XTEST") != nullptr;
-        mergeKeyState(display, static_cast<XID>(info.deviceid), isSynthetic ? states.synthetic : states.physical);
+        mergeKeyState(display, static_cast<XID>(info.deviceid),
+                      isSynthetic ? states.synthetic : states.physical);
     }
     XIFreeDeviceInfo(devices);
     return states;

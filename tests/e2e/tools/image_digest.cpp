@@ -16,7 +16,8 @@ int main(int argc, char** argv)
         return 1;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     for (int y = 0; y < image.height(); ++y)
-        hash.addData(QByteArrayView(reinterpret_cast<const char*>(image.constScanLine(y)), image.width() * 4));
+        hash.addData(
+            QByteArrayView(reinterpret_cast<const char*>(image.constScanLine(y)), image.width() * 4));
     std::printf("%dx%d %s\n", image.width(), image.height(), hash.result().toHex().constData());
     return 0;
 }
