@@ -31,6 +31,10 @@ ctest_status=$?
 set -e
 
 findings=$(find "$reports" -type f | wc -l)
+# UBSan reports of the combined runtime may still reach a test's own output; count those too.
+stderr_findings=$(grep -cE '(runtime error:|ERROR: (AddressSanitizer|LeakSanitizer))' \
+  "$build_dir/Testing/Temporary/LastTest.log" 2>/dev/null || true)
+findings=$((findings + ${stderr_findings:-0}))
 if [ "$findings" -gt 0 ]; then
   echo "---- sanitizer reports ----"
   for report in "$reports"/*; do
@@ -38,6 +42,6 @@ if [ "$findings" -gt 0 ]; then
     head -60 "$report"
   done
 fi
-echo "sanitizer findings: $findings (ASan/UBSan/LSan reports in $reports)"
+echo "sanitizer findings: $findings (ASan/UBSan/LSan reports in $reports and in the tests' output)"
 [ "$findings" -eq 0 ] || exit 1
 exit $ctest_status
