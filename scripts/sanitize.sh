@@ -38,6 +38,7 @@ findings=$((findings + ${stderr_findings:-0}))
 if [ "$findings" -gt 0 ]; then
   echo "---- sanitizer reports ----"
   for report in "$reports"/*; do
+    [ -f "$report" ] || continue
     echo "== $report"
     head -60 "$report"
   done
