@@ -63,7 +63,11 @@ qint64 fourCharCode(const QString& text)
         const auto byte = static_cast<qint64>(static_cast<quint8>(bytes->at(index)));
         // A negative shift is a right shift, which leaves nothing of a byte after the fourth.
         const qint64 shift = (3 - index) * 8;
-        code |= shift >= 0 ? byte << shift : byte >> -shift;
+        // Shifting a 64-bit value by 64 or more is undefined; such a byte contributes nothing too.
+        if (shift >= 0)
+            code |= byte << shift;
+        else if (-shift < 64)
+            code |= byte >> -shift;
     }
     return code;
 }

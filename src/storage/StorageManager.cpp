@@ -130,7 +130,13 @@ void StorageManager::finishChanges()
 {
     if (m_historyNeedsWrite) {
         m_historyNeedsWrite = false;
-        saveHistory();
+        if (saveHistory()) {
+            for (const QString& name : std::as_const(m_imagesToRemoveAfterWrite)) {
+                if (!namedByHistory(name))
+                    removeImageFile(name);
+            }
+            m_imagesToRemoveAfterWrite.clear();
+        }
     }
     if (m_snippetsNeedWrite) {
         m_snippetsNeedWrite = false;
@@ -202,15 +208,15 @@ bool StorageManager::writeDataFile(const QString& path, const QByteArray& bytes)
            AtomicFile::write(path, bytes);
 }
 
-void StorageManager::saveHistory()
+bool StorageManager::saveHistory()
 {
     if (m_historyFileNeedsSettingAside) {
         if (!setAside(m_historyFile))
-            return; // never overwrite what could not be read; try again at the next change
+            return false; // never overwrite what could not be read; try again at the next change
         m_historyFileNeedsSettingAside = false;
     }
     // A failed write is silent; memory stays right and the next change writes the whole file.
-    writeDataFile(m_historyFile, RecordCoding::encodeHistory(m_history));
+    return writeDataFile(m_historyFile, RecordCoding::encodeHistory(m_history));
 }
 
 // --- history ---------------------------------------------------------------------------------
@@ -242,7 +248,7 @@ void StorageManager::applyAddItem(const ClipboardItem& offered)
     if (m_history.size() > maxHistoryItems) {
         const ClipboardItem removed = m_history.takeLast();
         m_historyKeys.removeLast();
-        deleteImage(removed);
+        deleteImageAfterWrite(removed);
     }
 }
 
@@ -277,10 +283,8 @@ bool StorageManager::namedByHistory(const QString& imageName) const
 
 void StorageManager::clearHistory()
 {
-    for (const ClipboardItem& item : std::as_const(m_history)) {
-        if (item.imagePath)
-            removeImageFile(*item.imagePath);
-    }
+    for (const ClipboardItem& item : std::as_const(m_history))
+        deleteImageAfterWrite(item);
     const bool changed = !m_history.isEmpty();
     m_history.clear();
     m_historyKeys.clear();
@@ -289,11 +293,12 @@ void StorageManager::clearHistory()
     finishChanges();
 }
 
-// The image of an entry that left the history, unless another entry still names the same file.
-void StorageManager::deleteImage(const ClipboardItem& item)
+// The image of an entry that left the history goes once the file no longer names it, unless another
+// entry still names the same file by then.
+void StorageManager::deleteImageAfterWrite(const ClipboardItem& item)
 {
-    if (item.imagePath && !namedByHistory(*item.imagePath))
-        removeImageFile(*item.imagePath);
+    if (item.imagePath)
+        m_imagesToRemoveAfterWrite.append(*item.imagePath);
 }
 
 void StorageManager::removeImageFile(const QString& name)

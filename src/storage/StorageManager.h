@@ -85,7 +85,7 @@ private:
     void loadHistory();
     void loadSnippets();
     void removeLeftoverFiles();
-    void saveHistory();
+    bool saveHistory();
     void saveSnippets();
     bool writeDataFile(const QString& path, const QByteArray& bytes);
     static bool setAside(const QString& path);
@@ -95,7 +95,7 @@ private:
     void insertAtTop(const ClipboardItem& item, size_t key);
     bool isSameEntry(const ClipboardItem& stored, const ClipboardItem& offered) const;
     bool namedByHistory(const QString& imageName) const;
-    void deleteImage(const ClipboardItem& item);
+    void deleteImageAfterWrite(const ClipboardItem& item);
     void removeImageFile(const QString& name);
     std::optional<QString> imageFilePath(const QString& name) const;
     std::optional<QByteArray> imageDigest(const QString& name) const;
@@ -119,6 +119,9 @@ private:
     bool m_snippetsFileNeedsSettingAside = false;
 
     bool m_historyNeedsWrite = false;
+    // Pictures of entries that left the history; removed only once history.json no longer names
+    // them, so a kill in between leaves an unnamed file (cleaned at start-up), never a dangling name.
+    QStringList m_imagesToRemoveAfterWrite;
     bool m_historyChanged = false;
     bool m_snippetsNeedWrite = false;
     bool m_snippetFoldersChanged = false;

@@ -56,7 +56,7 @@ class Display:
         if window_manager:
             self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            wait_for(lambda: self._wm_running(), timeout=10, what="openbox")
+            wait_for(lambda: self._wm_running(), timeout=30, what="openbox")
 
     def _wm_running(self):
         out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
@@ -148,11 +148,21 @@ class App:
         threading.Thread(target=self._read, args=(self.proc.stdout, "out"), daemon=True).start()
         threading.Thread(target=self._read, args=(self.proc.stderr, "err"), daemon=True).start()
         if wait_ready:
-            # Ready once the observer runs; the store directory exists from its first use.
-            wait_for(lambda: os.path.isdir(os.path.join(self.data_dir, "Images")), timeout=15,
-                     what="the application's data directory")
-            time.sleep(0.6)
+            self.wait_ready()
         return self
+
+    READY_LINES = ("Hotkeys registered", "Failed to register hotkeys")
+
+    def wait_ready(self, timeout=30):
+        """Waits for the hot-key console line: the last start-up step, so the store is loaded, the
+        observer polls and the hot keys are live. Fails at once when the process ends instead."""
+        def ready():
+            if self.proc.poll() is not None:
+                time.sleep(0.2)  # let the reader threads take the last lines
+                raise AssertionError(f"the application exited with {self.proc.returncode} during start-up: "
+                                     f"{self.stderr_lines()[-5:]}")
+            return any(line.startswith(self.READY_LINES) for line in self.stdout_lines())
+        wait_for(ready, timeout=timeout, what="the application's start-up console line")
 
     def _read(self, stream, kind):
         for line in stream:

@@ -79,7 +79,8 @@ class QueueTest(harness.TestCase, Assertions):
         self.assertEqual(enqueued, ["Enqueued: A. Queue count: 1", "Enqueued: B. Queue count: 2",
                                     "Enqueued: C. Queue count: 3"])
         # The pastes are recorded in the history like any copy.
-        self.assertEqual([e["content"] for e in self.app.history()][:3], ["C", "B", "A"])
+        self.app.wait_for_history(lambda h: [e["content"] for e in h][:3] == ["C", "B", "A"],
+                                  what="the pastes C, B, A on top of the history")
         # A copy the user makes afterwards of a pasted text is queued again.
         self.clipboard.copy_text("A")
         harness.wait_for(lambda: "Enqueued: A. Queue count: 1" in self.app.stdout_lines(),

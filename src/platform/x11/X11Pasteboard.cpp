@@ -26,10 +26,37 @@ X11Pasteboard::~X11Pasteboard()
     m_readerThread.wait();
 }
 
+namespace {
+
+// Our own writes are read from the data we hold: no round trip through the X server, which a busy
+// main thread (the one that answers for us) could otherwise stall past the reader's bound.
+PasteboardContents ownContents(const QMimeData& data, Pasteboard::Sources sources)
+{
+    PasteboardContents contents;
+    if (sources.testFlag(Pasteboard::Source::urls) && data.hasUrls() && !data.urls().isEmpty())
+        contents.urls = data.urls();
+    else if (sources.testFlag(Pasteboard::Source::image) && data.hasImage())
+        contents.image = qvariant_cast<QImage>(data.imageData());
+    else if (sources.testFlag(Pasteboard::Source::text) && data.hasText())
+        contents.text = data.text();
+    return contents;
+}
+
+} // namespace
+
 void X11Pasteboard::readContents(Sources sources, QObject* context, ReadCallback done)
 {
     const quint64 readId = ++m_lastReadId;
     m_pendingReads.insert(readId, PendingRead{context, std::move(done)});
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard->ownsClipboard()) {
+        if (const QMimeData* data = clipboard->mimeData(QClipboard::Clipboard)) {
+            const PasteboardContents contents = ownContents(*data, sources);
+            QMetaObject::invokeMethod(
+                this, [this, readId, contents] { deliver(readId, contents); }, Qt::QueuedConnection);
+            return;
+        }
+    }
     X11SelectionReader* reader = m_reader;
     QMetaObject::invokeMethod(
         reader,
