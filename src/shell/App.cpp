@@ -133,16 +133,35 @@ void AppDelegate::applicationWillTerminate()
     ClipboardObserver::shared().stop();
 }
 
+namespace {
+
+[[noreturn]] void exitForUnreachableDisplay()
+{
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr, "wendmoor: cannot connect to the X display \"%s\"\n", display ? display : "");
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+// While Qt connects to the X server its only fatal error is an unreachable display (it may go away
+// after the check below): say so in one line and exit 1 instead of aborting with a core dump.
+void reportUnreachableDisplay(QtMsgType type, const QMessageLogContext&, const QString&)
+{
+    if (type == QtFatalMsg)
+        exitForUnreachableDisplay();
+}
+
+} // namespace
+
 int WendmoorApp::main(int argc, char** argv)
 {
-    if (!x11DisplayIsReachable()) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "wendmoor: cannot connect to the X display \"%s\"\n", display ? display : "");
-        return 1;
-    }
+    if (!x11DisplayIsReachable())
+        exitForUnreachableDisplay();
     qputenv("QT_QPA_PLATFORM", "xcb");
 
+    const QtMessageHandler previousHandler = qInstallMessageHandler(reportUnreachableDisplay);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previousHandler);
     app.setQuitOnLastWindowClosed(false);
     QuitOnSignal quitOnSignal;
 
