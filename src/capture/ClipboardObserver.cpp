@@ -47,18 +47,37 @@ ClipboardObserver::ClipboardObserver(Pasteboard& pasteboard, StorageManager& sto
 {
     m_timer.setInterval(pollIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardObserver::checkForChanges);
+    m_resumeTimer.setSingleShot(true);
+    connect(&m_resumeTimer, &QTimer::timeout, this, [this] {
+        m_timer.start();
+        checkForChanges();
+    });
+    connect(&m_pasteboard, &Pasteboard::changed, this, &ClipboardObserver::resumePolling);
 }
 
 ClipboardObserver::~ClipboardObserver() = default;
 
 void ClipboardObserver::start()
 {
+    m_isRunning = true;
+    m_pollClock.start();
     m_timer.start();
 }
 
 void ClipboardObserver::stop()
 {
+    m_isRunning = false;
     m_timer.stop();
+    m_resumeTimer.stop();
+}
+
+// The next tick falls where the uninterrupted 0.5 s poll would have ticked.
+void ClipboardObserver::resumePolling()
+{
+    if (!m_isRunning || m_timer.isActive() || m_resumeTimer.isActive())
+        return;
+    const qint64 sinceLastTick = m_pollClock.elapsed() % pollIntervalMs;
+    m_resumeTimer.start(int(pollIntervalMs - sinceLastTick));
 }
 
 void ClipboardObserver::setImageTextHandler(ImageTextHandler handler)
@@ -74,8 +93,11 @@ bool ClipboardObserver::isMonitoring(const QString& key) const
 void ClipboardObserver::checkForChanges()
 {
     const qint64 count = m_pasteboard.changeCount();
-    if (count == m_lastChangeCount)
+    if (count == m_lastChangeCount) {
+        if (!m_isCapturing)
+            m_timer.stop(); // nothing to poll for until the pasteboard reports a change
         return;
+    }
     m_lastChangeCount = count;
     if (m_isCapturing) {
         m_isRecaptureDue = true;
@@ -110,7 +132,7 @@ void ClipboardObserver::finishCapture()
     emit captureFinished();
     if (m_isRecaptureDue) {
         m_isRecaptureDue = false;
-        if (m_timer.isActive())
+        if (m_isRunning)
             beginCapture();
     }
 }

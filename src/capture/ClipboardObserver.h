@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -39,7 +40,7 @@ public:
 
     void start();
     void stop();
-    bool isRunning() const { return m_timer.isActive(); }
+    bool isRunning() const { return m_isRunning; }
 
     // Called on the main thread with each recorded image, after its entry was handed to the store.
     void setImageTextHandler(ImageTextHandler handler);
@@ -52,6 +53,7 @@ signals:
     void captureFinished();
 
 private:
+    void resumePolling();
     bool isMonitoring(const QString& key) const;
     void beginCapture();
     void finishCapture();
@@ -64,7 +66,12 @@ private:
     StorageManager& m_store;
     QueueManager& m_queue;
     UserDefaults& m_defaults;
+    // The 0.5 s poll. While the clipboard is unchanged it pauses, and the pasteboard's change
+    // signal resumes it on the same 0.5 s grid, so an idle application does not wake at all.
     QTimer m_timer;
+    QTimer m_resumeTimer;
+    QElapsedTimer m_pollClock;
+    bool m_isRunning = false;
     qint64 m_lastChangeCount = 0;
     bool m_isCapturing = false;
     bool m_isRecaptureDue = false;

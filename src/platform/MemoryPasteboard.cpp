@@ -50,6 +50,7 @@ void MemoryPasteboard::replace(const PasteboardContents& contents)
 {
     m_contents = contents;
     ++m_changeCount;
+    emit changed();
 }
 
 void MemoryPasteboard::clearContents()

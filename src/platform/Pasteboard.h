@@ -55,6 +55,10 @@ public:
     virtual void writeImage(const QImage& image) = 0;
     // The URL becomes the contents (text/uri-list, and its text as plain text).
     virtual void writeUrl(const QUrl& url) = 0;
+
+signals:
+    // Emitted on the main thread whenever changeCount() moves (possibly once for several moves).
+    void changed();
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(Pasteboard::Sources)

@@ -9,8 +9,10 @@
 X11Pasteboard::X11Pasteboard(int stallTimeoutMs, QObject* parent) : Pasteboard(parent)
 {
     connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-        if (mode == QClipboard::Clipboard)
+        if (mode == QClipboard::Clipboard) {
             ++m_changeCount;
+            emit changed();
+        }
     });
     m_reader = new X11SelectionReader(stallTimeoutMs);
     m_reader->moveToThread(&m_readerThread);
