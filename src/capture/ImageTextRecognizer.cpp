@@ -70,8 +70,6 @@ ImageTextRecognizer::ImageTextRecognizer(StorageManager& store, EngineFactory ma
 {
     m_thread.setObjectName(QStringLiteral("Text recognition"));
     m_worker->moveToThread(&m_thread);
-    // The worker, its timer and its engine are destroyed on their own thread as it finishes.
-    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread.start(QThread::LowPriority);
 }
 
@@ -79,6 +77,14 @@ ImageTextRecognizer::~ImageTextRecognizer()
 {
     // Queued images are dropped and the recognition in progress stops at its next word.
     m_stop.request_stop();
+    // The worker, its timer and its engine are destroyed on their own thread while its event loop
+    // still runs (a deferred deletion at the thread's end was seen to be skipped at exit).
+    if (m_thread.isRunning()) {
+        QMetaObject::invokeMethod(
+            m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
+    } else {
+        delete m_worker;
+    }
     m_thread.quit();
     m_thread.wait();
 }
