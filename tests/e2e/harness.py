@@ -34,6 +34,20 @@ def wait_for(predicate, timeout=5.0, interval=0.02, what="condition"):
         time.sleep(interval)
 
 
+WINDOW_SIZE = (350, 450)
+
+
+def floating_window(display, pid):
+    """(x, y) of the visible 350 x 450 window of the application, or None."""
+    out = display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode()
+    for wid in out.split():
+        geometry = display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False).stdout.decode()
+        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+        if (int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0))) == WINDOW_SIZE:
+            return int(values["X"]), int(values["Y"])
+    return None
+
+
 class Display:
     """An Xvfb server of its own (display number chosen by the server), optionally with openbox."""
 

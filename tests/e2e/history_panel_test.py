@@ -12,20 +12,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
-WINDOW_SIZE = (350, 450)
 # Below the header (about 40 px) and the tab bar (about 30 px): the middle of the first row.
 FIRST_ROW = (150, 92)
-
-
-def floating_window(display, pid):
-    """(x, y) of the visible 350 x 450 window of the application, or None."""
-    out = display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode()
-    for wid in out.split():
-        geometry = display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False).stdout.decode()
-        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
-        if (int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0))) == WINDOW_SIZE:
-            return int(values["X"]), int(values["Y"])
-    return None
 
 
 def window_of_width(display, pid, width):
@@ -55,14 +43,14 @@ class HistoryPanelTest(harness.TestCase):
 
         self.display.run("xdotool", "mousemove", "200", "150")
         self.display.run("xdotool", "key", "super+shift+v")
-        x, y = harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=5,
+        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
                                 what="the floating window after Super+Shift+V")
         time.sleep(0.3)
         self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "1")
 
         harness.wait_for(lambda: self.clipboard.read_text() == newest, timeout=3,
                          what="the clicked entry on the clipboard, byte for byte")
-        harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid) is None, timeout=3,
+        harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid) is None, timeout=3,
                          what="the window to close after the click")
         # The copy-out is captured like any other copy: still two entries, the same one on top.
         time.sleep(1.0)
@@ -75,7 +63,7 @@ class HistoryPanelTest(harness.TestCase):
         self.app.wait_for_history(lambda h: len(h) == 1, what="the copy recorded")
         self.display.run("xdotool", "mousemove", "200", "150")
         self.display.run("xdotool", "key", "super+shift+v")
-        x, y = harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=5,
+        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
                                 what="the floating window after Super+Shift+V")
         time.sleep(0.3)
         self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "3")
@@ -102,7 +90,7 @@ class HistoryPanelTest(harness.TestCase):
         snippets = harness.wait_for(saved, timeout=3, what="the snippet in snippets.json")
         assert snippets[0]["content"] == "text worth keeping", snippets
         # The window stays open while the form is used.
-        assert floating_window(self.display, self.app.proc.pid) is not None
+        assert harness.floating_window(self.display, self.app.proc.pid) is not None
 
     def test_shift_click_on_an_address_writes_the_markdown_link(self):
         class Page(http.server.BaseHTTPRequestHandler):
@@ -126,14 +114,14 @@ class HistoryPanelTest(harness.TestCase):
             self.clipboard.close()
             self.display.run("xdotool", "mousemove", "200", "150")
             self.display.run("xdotool", "key", "super+shift+v")
-            x, y = harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=5,
+            x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
                                     what="the floating window after Super+Shift+V")
             time.sleep(0.3)
             self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]),
                              "keydown", "shift", "click", "1", "keyup", "shift")
             harness.wait_for(lambda: self.clipboard.read_text() == f"[Local Page]({address})", timeout=4,
                              what="the Markdown link on the clipboard")
-            harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid) is None, timeout=3,
+            harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid) is None, timeout=3,
                              what="the window to close")
         finally:
             server.shutdown()

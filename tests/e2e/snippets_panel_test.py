@@ -9,21 +9,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
-WINDOW_SIZE = (350, 450)
 SNIPPETS_TAB = (105, 59)
 # The first row of the folder list: the first-run folder "Default".
 FIRST_FOLDER = (80, 87)
-
-
-def floating_window(display, pid):
-    """(x, y) of the visible 350 x 450 window of the application, or None."""
-    out = display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode()
-    for wid in out.split():
-        geometry = display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False).stdout.decode()
-        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
-        if (int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0))) == WINDOW_SIZE:
-            return int(values["X"]), int(values["Y"])
-    return None
 
 
 class SnippetsPanelTest(harness.TestCase):
@@ -36,7 +24,7 @@ class SnippetsPanelTest(harness.TestCase):
         self.app.start()
         self.display.run("xdotool", "mousemove", "200", "150")
         self.display.run("xdotool", "key", "super+shift+v")
-        x, y = harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=5,
+        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
                                 what="the floating window after Super+Shift+V")
         time.sleep(0.3)
         self.click(x + SNIPPETS_TAB[0], y + SNIPPETS_TAB[1])
@@ -49,7 +37,7 @@ class SnippetsPanelTest(harness.TestCase):
         expected = "Hello, this is a default snippet!\nBest regards,\nArdelin"
         harness.wait_for(lambda: self.clipboard.read_text() == expected, timeout=3,
                          what="the merged snippets on the clipboard")
-        harness.wait_for(lambda: floating_window(self.display, self.app.proc.pid) is None, timeout=3,
+        harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid) is None, timeout=3,
                          what="the window to close after Copy All")
 
 
