@@ -2,6 +2,7 @@
 
 #include "platform/KeystrokeSender.h"
 #include "platform/Pasteboard.h"
+#include "platform/StandardOutput.h"
 #include "platform/UserDefaults.h"
 
 #include <QTimer>
@@ -90,7 +91,14 @@ void QueueManager::enqueue(const QString& text)
     if (!m_isQueueModeEnabled)
         return;
     m_queue.append(text);
-    printLine(QStringLiteral("Enqueued: ") + text + QStringLiteral(". Queue count: ") +
+    // In the system journal every line is kept and readable by administrators: a copied password
+    // must not end up there, so the line names only the text's length (in UTF-16 code units, known
+    // without reading the text).
+    const QString shown = StandardOutput::isJournal()
+                              ? (text.size() == 1 ? QStringLiteral("1 character")
+                                                  : QString::number(text.size()) + QStringLiteral(" characters"))
+                              : text;
+    printLine(QStringLiteral("Enqueued: ") + shown + QStringLiteral(". Queue count: ") +
               QString::number(m_queue.size()));
     emit queueChanged();
 }

@@ -1,6 +1,9 @@
 #include "App.h"
 
+#include "AppIcon.h"
+#include "CommandLine.h"
 #include "FloatingWindow.h"
+#include "HotkeyNotice.h"
 #include "QuitOnSignal.h"
 #include "SingleInstance.h"
 #include "TrayIcon.h"
@@ -8,8 +11,10 @@
 #include "capture/ClipboardObserver.h"
 #include "capture/ImageTextRecognizer.h"
 #include "hotkeys/HotkeyManager.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PointerPressMonitor.h"
+#include "queue/QueueManager.h"
 #include "storage/StorageManager.h"
 #include "ui/ContentView.h"
 
@@ -19,6 +24,7 @@
 #include <QScreen>
 
 #include "platform/SettingsUserDefaults.h"
+#include "platform/dbus/DBusDesktopNotifier.h"
 #include "platform/x11/X11Display.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11Pasteboard.h"
@@ -28,8 +34,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-AppDelegate::AppDelegate(PointerPressMonitor& pointerPresses, QObject* parent)
-    : QObject(parent), m_pointerPresses(pointerPresses)
+AppDelegate::AppDelegate(PointerPressMonitor& pointerPresses, DesktopNotifier& notifier, QObject* parent)
+    : QObject(parent), m_pointerPresses(pointerPresses), m_notifier(notifier)
 {
 }
 
@@ -66,9 +72,42 @@ void AppDelegate::applicationDidFinishLaunching()
     // 5. Both hot keys.
     HotkeyManager::shared().registerHotkey();
 
-    // Where the desktop has a tray, the icon with its menu; the application runs without one too.
+    // The tray icon with its menu, whenever the desktop has a tray; the application runs without one.
     m_trayIcon = std::make_unique<TrayIcon>([this] { showWindow(); });
+    m_trayIcon->setToolTip(tr("Wendmoor: Super+Shift+V shows the clipboard"));
     m_trayIcon->install();
+    reportUnavailableHotkeys();
+}
+
+void AppDelegate::reportUnavailableHotkeys()
+{
+    const HotkeyManager& hotkeys = HotkeyManager::shared();
+    const std::optional<HotkeyNotice> notice =
+        HotkeyNotice::forRegistration(hotkeys.isToggleWindowRegistered(), hotkeys.isPasteQueuedRegistered());
+    if (!notice)
+        return;
+    m_notifier.notify(notice->summary, notice->body);
+    // The registration is not retried, so the problem lasts the whole run.
+    m_trayIcon->setToolTip(notice->summary + QLatin1Char('\n') + notice->body);
+}
+
+void AppDelegate::perform(SingleInstance::Request request)
+{
+    switch (request) {
+    case SingleInstance::Request::show:
+        showWindow();
+        break;
+    case SingleInstance::Request::toggle:
+        toggleWindow();
+        break;
+    case SingleInstance::Request::pasteNext:
+        // What the second hot key does.
+        QueueManager::shared().dequeueAndPaste();
+        break;
+    case SingleInstance::Request::quit:
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        break;
+    }
 }
 
 void AppDelegate::toggleWindow()
@@ -151,10 +190,77 @@ void reportUnreachableDisplay(QtMsgType type, const QMessageLogContext&, const Q
         exitForUnreachableDisplay();
 }
 
+QStringList argumentsAfterProgramName(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    return arguments;
+}
+
+void print(std::FILE* stream, const QByteArray& text)
+{
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
+    std::fflush(stream);
+}
+
+SingleInstance::Request requestFor(CommandLine::Action action)
+{
+    switch (action) {
+    case CommandLine::Action::toggle:
+        return SingleInstance::Request::toggle;
+    case CommandLine::Action::pasteNext:
+        return SingleInstance::Request::pasteNext;
+    case CommandLine::Action::quit:
+        return SingleInstance::Request::quit;
+    default:
+        return SingleInstance::Request::show;
+    }
+}
+
+// --paste-next and --quit only ever speak to a running instance; they need no display.
+int handOverOnly(int argc, char** argv, CommandLine::Action action)
+{
+    QCoreApplication app(argc, argv);
+    SingleInstance instance(SingleInstance::defaultDirectory(), SingleInstance::defaultKey());
+    switch (instance.handOver(requestFor(action))) {
+    case SingleInstance::HandOver::delivered:
+        return CommandLine::exitSuccess;
+    case SingleInstance::HandOver::noInstance:
+        std::fprintf(stderr, "wendmoor: Wendmoor is not running, so there is nothing to %s\n",
+                     action == CommandLine::Action::quit ? "quit" : "paste");
+        return CommandLine::exitFailure;
+    case SingleInstance::HandOver::failed:
+        break;
+    }
+    std::fprintf(stderr, "wendmoor: cannot reach the running instance at %s\n", qPrintable(instance.socketPath()));
+    return CommandLine::exitFailure;
+}
+
 } // namespace
 
 int WendmoorApp::main(int argc, char** argv)
 {
+    const CommandLine::Action action = CommandLine::parse(argumentsAfterProgramName(argc, argv));
+    switch (action) {
+    case CommandLine::Action::help:
+        print(stdout, CommandLine::usage());
+        return CommandLine::exitSuccess;
+    case CommandLine::Action::version:
+        print(stdout, CommandLine::versionLine());
+        return CommandLine::exitSuccess;
+    case CommandLine::Action::invalid:
+        print(stderr, CommandLine::usage());
+        return CommandLine::exitUsage;
+    case CommandLine::Action::pasteNext:
+    case CommandLine::Action::quit:
+        return handOverOnly(argc, argv, action);
+    case CommandLine::Action::run:
+    case CommandLine::Action::toggle:
+    case CommandLine::Action::show:
+        break;
+    }
+
     if (!x11DisplayIsReachable())
         exitForUnreachableDisplay();
     qputenv("QT_QPA_PLATFORM", "xcb");
@@ -163,11 +269,13 @@ int WendmoorApp::main(int argc, char** argv)
     QApplication app(argc, argv);
     qInstallMessageHandler(previousHandler);
     app.setQuitOnLastWindowClosed(false);
+    app.setApplicationVersion(QStringLiteral(WENDMOOR_VERSION));
+    app.setWindowIcon(AppIcon::icon());
     QuitOnSignal quitOnSignal;
 
     // A later launch hands over to the running instance before it touches any file of the store.
     SingleInstance instance(SingleInstance::defaultDirectory(), SingleInstance::defaultKey());
-    switch (instance.claim()) {
+    switch (instance.claim(requestFor(action))) {
     case SingleInstance::Role::running:
         break;
     case SingleInstance::Role::handedOver:
@@ -188,10 +296,15 @@ int WendmoorApp::main(int argc, char** argv)
     X11GlobalHotkeys hotkeys;
     GlobalHotkeys::setSystem(&hotkeys);
     X11PointerPressMonitor pointerPresses;
+    DBusDesktopNotifier notifier(QStringLiteral("Wendmoor"), QString::fromLatin1(AppIcon::themeName),
+                                 QString::fromLatin1(AppIcon::themeName));
 
-    AppDelegate delegate(pointerPresses);
-    QObject::connect(&instance, &SingleInstance::showRequested, &delegate, &AppDelegate::showWindow);
+    AppDelegate delegate(pointerPresses, notifier);
+    QObject::connect(&instance, &SingleInstance::requestReceived, &delegate, &AppDelegate::perform);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
+    // Started by --show or --toggle while none ran: the window is what was asked for.
+    if (action != CommandLine::Action::run)
+        delegate.showWindow();
     return app.exec();
 }

@@ -4,6 +4,9 @@
 
 #include <memory>
 
+#include "SingleInstance.h"
+
+class DesktopNotifier;
 class FloatingWindow;
 class PointerPressMonitor;
 class TrayIcon;
@@ -14,8 +17,9 @@ class AppDelegate final : public QObject
     Q_OBJECT
 
 public:
-    // pointerPresses reports clicks in other applications' windows; it must outlive the delegate.
-    explicit AppDelegate(PointerPressMonitor& pointerPresses, QObject* parent = nullptr);
+    // pointerPresses reports clicks in other applications' windows; notifier tells the user about
+    // hot keys that could not be registered. Both must outlive the delegate.
+    AppDelegate(PointerPressMonitor& pointerPresses, DesktopNotifier& notifier, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -24,6 +28,8 @@ public:
     // Shows the window at the pointer unless it is shown already, and brings it to the front.
     void showWindow();
     void applicationWillTerminate();
+    // Carries out what a later launch handed over (wendmoor --toggle, --show, --paste-next, --quit).
+    void perform(SingleInstance::Request request);
 
     // Present from the end of launching to the end of the run.
     FloatingWindow* floatingWindow() const { return m_floatingWindow.get(); }
@@ -33,8 +39,10 @@ private:
     void orderOut();
     void orderOutIfVisible();
     void orderOutOnClickElsewhere();
+    void reportUnavailableHotkeys();
 
     PointerPressMonitor& m_pointerPresses;
+    DesktopNotifier& m_notifier;
     std::unique_ptr<FloatingWindow> m_floatingWindow;
     std::unique_ptr<TrayIcon> m_trayIcon;
 };

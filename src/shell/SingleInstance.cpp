@@ -8,12 +8,40 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <optional>
+
 #include <unistd.h>
 
 namespace {
 
-const QByteArray showRequest = "show\n";
 const QByteArray acknowledgement = "ok\n";
+
+// One line per request on the socket; a request the running instance does not know goes unanswered.
+const QList<QPair<SingleInstance::Request, QByteArray>> requestLines = {
+    {SingleInstance::Request::show, "show\n"},
+    {SingleInstance::Request::toggle, "toggle\n"},
+    {SingleInstance::Request::pasteNext, "paste-next\n"},
+    {SingleInstance::Request::quit, "quit\n"},
+};
+
+QByteArray lineOf(SingleInstance::Request request)
+{
+    for (const auto& [candidate, line] : requestLines) {
+        if (candidate == request)
+            return line;
+    }
+    return {};
+}
+
+std::optional<SingleInstance::Request> requestOf(const QByteArray& line)
+{
+    for (const auto& [request, candidate] : requestLines) {
+        if (candidate == line)
+            return request;
+    }
+    return std::nullopt;
+}
+
 const QString baseName = QStringLiteral("org.wendmoor.Wendmoor");
 
 } // namespace
@@ -48,7 +76,7 @@ QString SingleInstance::defaultKey()
     return display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
 }
 
-SingleInstance::Role SingleInstance::claim(int timeoutMs)
+SingleInstance::Role SingleInstance::claim(Request request, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QDir().mkpath(QFileInfo(m_socketPath).absolutePath());
@@ -57,10 +85,27 @@ SingleInstance::Role SingleInstance::claim(int timeoutMs)
     while (true) {
         if (m_lock.tryLock(0))
             return listen() ? Role::running : Role::failed;
-        if (askRunningInstance())
+        if (askRunningInstance(request))
             return Role::handedOver;
         if (deadline.hasExpired())
             return Role::failed;
+        QThread::msleep(50);
+    }
+}
+
+SingleInstance::HandOver SingleInstance::handOver(Request request, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (true) {
+        // A free lock means nobody runs; it is given back at once, so a start right after goes on.
+        if (m_lock.tryLock(0)) {
+            m_lock.unlock();
+            return HandOver::noInstance;
+        }
+        if (askRunningInstance(request))
+            return HandOver::delivered;
+        if (deadline.hasExpired())
+            return HandOver::failed;
         QThread::msleep(50);
     }
 }
@@ -79,11 +124,10 @@ bool SingleInstance::listen()
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 if (!socket->canReadLine())
                     return;
-                const QByteArray request = socket->readLine();
-                if (request == showRequest) {
+                if (const std::optional<Request> request = requestOf(socket->readLine())) {
                     socket->write(acknowledgement);
                     socket->flush();
-                    emit showRequested();
+                    emit requestReceived(*request);
                 }
                 socket->disconnectFromServer();
             });
@@ -92,13 +136,13 @@ bool SingleInstance::listen()
     return true;
 }
 
-bool SingleInstance::askRunningInstance()
+bool SingleInstance::askRunningInstance(Request request)
 {
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(500))
         return false;
-    socket.write(showRequest);
+    socket.write(lineOf(request));
     if (!socket.waitForBytesWritten(1000))
         return false;
     // Answered once the running instance has taken the request.

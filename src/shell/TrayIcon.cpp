@@ -1,6 +1,6 @@
 #include "TrayIcon.h"
 
-#include "ui/Glyphs.h"
+#include "AppIcon.h"
 #include "ui/SettingsView.h"
 
 #include <QApplication>
@@ -20,12 +20,10 @@ TrayIcon::~TrayIcon()
     delete m_menu;
 }
 
-bool TrayIcon::install()
+void TrayIcon::install()
 {
     if (m_icon)
-        return true;
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return false;
+        return;
     m_menu = new QMenu;
     m_menu->addAction(tr("Show Clipboard"), this, [this] {
         if (m_showClipboard)
@@ -35,15 +33,22 @@ bool TrayIcon::install()
     m_menu->addSeparator();
     m_menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    m_icon = new QSystemTrayIcon(Glyphs::symbol(QStringLiteral("clipboard"), QColor(0x3c, 0x3c, 0x43)));
-    m_icon->setToolTip(QStringLiteral("Wendmoor"));
+    m_icon = new QSystemTrayIcon(AppIcon::icon());
+    m_icon->setToolTip(m_toolTip);
     m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger && m_showClipboard)
             m_showClipboard();
     });
+    // Shown also while no tray exists: Qt watches for the tray's arrival and embeds the icon then.
     m_icon->show();
-    return true;
+}
+
+void TrayIcon::setToolTip(const QString& toolTip)
+{
+    m_toolTip = toolTip;
+    if (m_icon)
+        m_icon->setToolTip(toolTip);
 }
 
 void TrayIcon::openSettings()

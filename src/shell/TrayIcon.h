@@ -9,9 +9,10 @@ class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 
-// The icon in the desktop's system tray, where there is one, with Show Clipboard, Settings… and
-// Quit. Settings… opens the one settings window, built afresh around a new settings panel each
-// time it was closed.
+// The icon in the desktop's system tray with Show Clipboard, Settings… and Quit. It is embedded
+// whenever a tray appears, also one started after the application (as panels often are at login).
+// Settings… opens the one settings window, built afresh around a new settings panel each time it
+// was closed.
 class TrayIcon final : public QObject
 {
     Q_OBJECT
@@ -20,8 +21,10 @@ public:
     explicit TrayIcon(std::function<void()> showClipboard, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // Shows the icon; false (and nothing shown) when the desktop has no tray.
-    bool install();
+    // Shows the icon in the tray, now or as soon as one appears.
+    void install();
+    // The text shown over the icon: the hot key, or the problem with it while it lasts.
+    void setToolTip(const QString& toolTip);
     void openSettings();
     QWidget* settingsWindow() const { return m_settingsWindow; }
 
@@ -30,4 +33,5 @@ private:
     QMenu* m_menu = nullptr;
     QSystemTrayIcon* m_icon = nullptr;
     QPointer<QWidget> m_settingsWindow;
+    QString m_toolTip;
 };

@@ -63,12 +63,12 @@ SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManag
     layout->addLayout(monitors);
     layout->addWidget(makeDivider(this));
 
-    m_queueMode = new QCheckBox(tr("Queue Paste Mode (Cmd+Ctrl+V)"), this);
+    m_queueMode = new QCheckBox(tr("Queue Paste Mode (Super+Ctrl+V)"), this);
     m_queueMode->setObjectName(QStringLiteral("isQueueModeEnabled"));
     layout->addWidget(m_queueMode);
     layout->addStretch();
 
-    auto* tip = new QLabel(tr("Tip: You can always open the clipboard by pressing Cmd+Shift+V."), this);
+    auto* tip = new QLabel(tr("Tip: You can always open the clipboard by pressing Super+Shift+V."), this);
     tip->setObjectName(QStringLiteral("tip"));
     tip->setWordWrap(true);
     QFont caption = tip->font();

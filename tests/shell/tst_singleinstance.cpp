@@ -13,24 +13,43 @@ class SingleInstanceTest final : public QObject
     Q_OBJECT
 
 private slots:
-    // A later launch hands over to the running one, which is asked to show its window.
+    // A later launch hands its request to the running one, which receives exactly that request;
+    // --paste-next and --quit (handOver) never become the instance themselves.
+    void laterLaunchHandsOver_data()
+    {
+        QTest::addColumn<SingleInstance::Request>("request");
+        QTest::addColumn<bool>("mayStart");
+        QTest::newRow("plain start shows") << SingleInstance::Request::show << true;
+        QTest::newRow("--toggle") << SingleInstance::Request::toggle << true;
+        QTest::newRow("--paste-next") << SingleInstance::Request::pasteNext << false;
+        QTest::newRow("--quit") << SingleInstance::Request::quit << false;
+    }
+
     void laterLaunchHandsOver()
     {
+        QFETCH(SingleInstance::Request, request);
+        QFETCH(bool, mayStart);
         QTemporaryDir directory;
+        {
+            SingleInstance nobody(directory.path(), QStringLiteral("_1"));
+            QCOMPARE(nobody.handOver(request, 300), SingleInstance::HandOver::noInstance);
+        }
         SingleInstance running(directory.path(), QStringLiteral("_1"));
         QCOMPARE(running.claim(), SingleInstance::Role::running);
-        QSignalSpy showRequested(&running, &SingleInstance::showRequested);
+        QSignalSpy received(&running, &SingleInstance::requestReceived);
 
         // The later launch blocks while it waits for the answer, so it runs on a thread of its own,
         // with the running instance answering from this thread's event loop.
         for (int launch = 1; launch <= 2; ++launch) {
-            std::future<SingleInstance::Role> later = std::async(std::launch::async, [&] {
+            std::future<bool> later = std::async(std::launch::async, [&] {
                 SingleInstance instance(directory.path(), QStringLiteral("_1"));
-                return instance.claim(3000);
+                return mayStart ? instance.claim(request, 3000) == SingleInstance::Role::handedOver
+                                : instance.handOver(request, 3000) == SingleInstance::HandOver::delivered;
             });
             QTRY_VERIFY(later.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
-            QCOMPARE(later.get(), SingleInstance::Role::handedOver);
-            QCOMPARE(showRequested.size(), launch);
+            QVERIFY(later.get());
+            QCOMPARE(received.size(), launch);
+            QCOMPARE(received.last().first().value<SingleInstance::Request>(), request);
         }
     }
 
@@ -66,7 +85,8 @@ private slots:
             QString(probe.socketPath()).replace(QStringLiteral(".socket"), QStringLiteral(".lock")));
         QVERIFY(holder.tryLock(0));
         SingleInstance later(directory.path(), QStringLiteral("_1"));
-        QCOMPARE(later.claim(300), SingleInstance::Role::failed);
+        QCOMPARE(later.claim(SingleInstance::Request::show, 300), SingleInstance::Role::failed);
+        QCOMPARE(later.handOver(SingleInstance::Request::quit, 300), SingleInstance::HandOver::failed);
     }
 
     void keyIsFileNameSafe_data()

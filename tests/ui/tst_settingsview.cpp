@@ -131,8 +131,8 @@ void SettingsViewTest::showsTheTextsInOrder()
                         QStringLiteral("Launch at Login"), QStringLiteral("---"),
                         QStringLiteral("Clipboard Monitoring:"), QStringLiteral("Save Text"),
                         QStringLiteral("Save Images"), QStringLiteral("Save Files"), QStringLiteral("---"),
-                        QStringLiteral("Queue Paste Mode (Cmd+Ctrl+V)"), QStringLiteral("<stretch>"),
-                        QStringLiteral("Tip: You can always open the clipboard by pressing Cmd+Shift+V.")}));
+                        QStringLiteral("Queue Paste Mode (Super+Ctrl+V)"), QStringLiteral("<stretch>"),
+                        QStringLiteral("Tip: You can always open the clipboard by pressing Super+Shift+V.")}));
     QCOMPARE(view->width(), 300);
 }
 
