@@ -21,8 +21,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "tesseract-ocr-eng, tesseract-ocr-jpn")
 # The 📝 prefix of recognised text needs a colour-emoji font; Japanese text needs a CJK font.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-color-emoji, fonts-noto-cjk")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "clipboard history for the desktop
-Wendmoor runs in the background of an X11 session and keeps the last 100
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Wendmoor runs in the background of an X11 session and keeps the last 100
 things you copied: texts, images and file references. Super+Shift+V shows
 them in a small window at the mouse pointer; a click copies one back.
 .

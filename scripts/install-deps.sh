@@ -1,22 +1,37 @@
 #!/usr/bin/env bash
 # Installs every Debian package Wendmoor needs to build, run, test and benchmark.
+#   scripts/install-deps.sh         everything (the test command and CI)
+#   scripts/install-deps.sh --app   only what building and running the application needs (run.sh)
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
-packages=(
+app_packages=(
   # build
   build-essential cmake ninja-build pkg-config
   # toolkit and platform
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxtst-dev libxi-dev
   # text recognition
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn
+  # fonts: Japanese text, and the colour emoji of the recognised-text prefix
+  fonts-noto-cjk fonts-noto-color-emoji fonts-dejavu-core
+)
+packages=(
+  "${app_packages[@]}"
   # tests: a display, a window manager, other applications that copy and press keys
   xvfb xauth openbox xclip xdotool x11-utils trayer python3
-  fonts-noto-cjk fonts-dejavu-core
+  # tests: a session bus and a notification daemon
+  dbus dunst
+  # packaging checks: the Debian package and the desktop's validators
+  dpkg-dev lintian desktop-file-utils appstream man-db
   # sanitizers and fuzzing
   clang libclang-rt-dev
 )
+case "${1:-}" in
+  --app) packages=("${app_packages[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--app]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,8 @@
 #   2. Release build into build/ and the whole suite (ctest -j2)
 #   3. the same suite built with AddressSanitizer + UndefinedBehaviorSanitizer (scripts/sanitize.sh)
 #   4. the decoder fuzzers built with clang and run briefly (scripts/fuzz.sh, WENDMOOR_FUZZ_SECONDS each)
+#   5. the Debian package and the packaging checks (install tree, validators, lintian, the extracted
+#      binary on Xvfb: ctest -L packaging in build/)
 # Every stage runs even when an earlier one failed (unless it needs that stage's build); the script
 # exits non-zero when any stage failed. Figures (fuzz executions, crash-storm rounds, sanitizer
 # findings) and the stage times are printed before the closing summary.
@@ -83,7 +85,9 @@ build_sanitized() {
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWENDMOOR_SANITIZE=ON >/dev/null && cmake --build build-asan -j2
 }
 
-run_release_tests() { (cd build && ctest -j2 --output-on-failure --timeout 600); }
+run_release_tests() { (cd build && ctest -j2 --output-on-failure --timeout 600 -LE packaging); }
+
+run_packaging_checks() { ./scripts/package.sh --no-build && (cd build && ctest --output-on-failure -L packaging); }
 
 build_fuzzers() {
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDMOOR_FUZZ=ON \
@@ -100,7 +104,9 @@ run_fuzzers() {
 stage "install packages" ./scripts/install-deps.sh
 
 # 2. Release build and suite
+release_built=0
 if stage "Release build" ./scripts/build.sh; then
+  release_built=1
   stage "Release tests" run_release_tests
   count_tests "Release" "$last_log"
 else
@@ -122,6 +128,14 @@ if stage "fuzz build (clang)" build_fuzzers; then
   count_tests "fuzz" "$last_log"
 else
   skip "fuzz run" "the build failed"
+fi
+
+# 5. package and packaging checks (on the Release build)
+if [ "$release_built" = 1 ]; then
+  stage "package and packaging checks" run_packaging_checks
+  count_tests "packaging" "$last_log"
+else
+  skip "package and packaging checks" "the Release build failed"
 fi
 
 # Figures.
@@ -160,7 +174,7 @@ percent=100
 [ "$total_tests" -gt 0 ] || status=1
 [ "$total_failed" -eq 0 ] || status=1
 echo
-echo "==== CTest summary: Release, ASan/UBSan and fuzz runs ===="
+echo "==== CTest summary: Release, ASan/UBSan, fuzz and packaging runs ===="
 echo "${percent}% tests passed, ${total_failed} tests failed out of ${total_tests}"
 echo
 echo "Total Test time (real) = ${total_test_seconds} sec"

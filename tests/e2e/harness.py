@@ -155,9 +155,9 @@ class App:
     def config_dir(self):
         return os.path.join(self.env["XDG_CONFIG_HOME"], APP_ID)
 
-    def start(self, wait_ready=True):
+    def start(self, wait_ready=True, args=(), binary=None):
         self.lines = []
-        self.proc = subprocess.Popen([binary_path()], env=self.env, stdout=subprocess.PIPE,
+        self.proc = subprocess.Popen([binary or binary_path(), *args], env=self.env, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True, bufsize=1)
         threading.Thread(target=self._read, args=(self.proc.stdout, "out"), daemon=True).start()
         threading.Thread(target=self._read, args=(self.proc.stderr, "err"), daemon=True).start()

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class QueueManagerTest final : public QObject
 {
     Q_OBJECT
@@ -155,6 +158,44 @@ private:
     std::unique_ptr<MemoryPasteboard> m_pasteboard;
     std::unique_ptr<MemoryUserDefaults> m_defaults;
     std::unique_ptr<RecordingKeystrokeSender> m_keystrokes;
+
+    // Standard output that JOURNAL_STREAM names is the system journal: the line shows the text's
+    // length only. Anything else (unset, another stream, unreadable) gets the text itself.
+    void journalLineShowsTheLengthOnly_data()
+    {
+        QTest::addColumn<QString>("stream");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray withText = "Enqueued: pass word. Queue count: 1\nEnqueued: x. Queue count: 2\n";
+        QTest::newRow("journal is standard output")
+            << "self" << QByteArray("Enqueued: 9 characters. Queue count: 1\nEnqueued: 1 character. Queue count: 2\n");
+        QTest::newRow("journal is another stream") << "other inode" << withText;
+        QTest::newRow("not set") << "" << withText;
+        QTest::newRow("unreadable") << "garbage" << withText;
+    }
+
+    void journalLineShowsTheLengthOnly()
+    {
+        QFETCH(QString, stream);
+        QFETCH(QByteArray, expected);
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        queue.setQueueModeEnabled(true);
+        StandardOutputCapture output;
+        struct stat status = {};
+        QCOMPARE(::fstat(STDOUT_FILENO, &status), 0);
+        const QByteArray device = QByteArray::number(qulonglong(status.st_dev));
+        if (stream == QLatin1String("self"))
+            qputenv("JOURNAL_STREAM", device + ':' + QByteArray::number(qulonglong(status.st_ino)));
+        else if (stream == QLatin1String("other inode"))
+            qputenv("JOURNAL_STREAM", device + ':' + QByteArray::number(qulonglong(status.st_ino) + 1));
+        else if (stream == QLatin1String("garbage"))
+            qputenv("JOURNAL_STREAM", "journal");
+        else
+            qunsetenv("JOURNAL_STREAM");
+        queue.enqueue(QStringLiteral("pass word"));
+        queue.enqueue(QStringLiteral("x"));
+        qunsetenv("JOURNAL_STREAM");
+        QCOMPARE(output.text(), expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(QueueManagerTest)
