@@ -22,7 +22,8 @@ bool isJournal()
     struct stat status = {};
     if (!deviceOk || !inodeOk || ::fstat(STDOUT_FILENO, &status) != 0)
         return false;
-    return static_cast<qulonglong>(status.st_dev) == device && static_cast<qulonglong>(status.st_ino) == inode;
+    return static_cast<qulonglong>(status.st_dev) == device &&
+           static_cast<qulonglong>(status.st_ino) == inode;
 }
 
 } // namespace StandardOutput

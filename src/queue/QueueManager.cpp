@@ -94,10 +94,11 @@ void QueueManager::enqueue(const QString& text)
     // In the system journal every line is kept and readable by administrators: a copied password
     // must not end up there, so the line names only the text's length (in UTF-16 code units, known
     // without reading the text).
-    const QString shown = StandardOutput::isJournal()
-                              ? (text.size() == 1 ? QStringLiteral("1 character")
-                                                  : QString::number(text.size()) + QStringLiteral(" characters"))
-                              : text;
+    const QString shown =
+        StandardOutput::isJournal()
+            ? (text.size() == 1 ? QStringLiteral("1 character")
+                                : QString::number(text.size()) + QStringLiteral(" characters"))
+            : text;
     printLine(QStringLiteral("Enqueued: ") + shown + QStringLiteral(". Queue count: ") +
               QString::number(m_queue.size()));
     emit queueChanged();

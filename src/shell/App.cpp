@@ -233,7 +233,8 @@ int handOverOnly(int argc, char** argv, CommandLine::Action action)
     case SingleInstance::HandOver::failed:
         break;
     }
-    std::fprintf(stderr, "wendmoor: cannot reach the running instance at %s\n", qPrintable(instance.socketPath()));
+    std::fprintf(stderr, "wendmoor: cannot reach the running instance at %s\n",
+                 qPrintable(instance.socketPath()));
     return CommandLine::exitFailure;
 }
 

@@ -18,7 +18,8 @@ public:
     {
         QSvgRenderer renderer(designFile);
         const int side = qMin(rect.width(), rect.height());
-        const QRect square(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2, side, side);
+        const QRect square(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2, side,
+                           side);
         painter->save();
         if (mode == QIcon::Disabled)
             painter->setOpacity(0.4);

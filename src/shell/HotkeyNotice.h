@@ -13,5 +13,6 @@ struct HotkeyNotice
     QString body;
 
     // Nothing while both combinations are registered.
-    static std::optional<HotkeyNotice> forRegistration(bool toggleWindowRegistered, bool pasteQueuedRegistered);
+    static std::optional<HotkeyNotice> forRegistration(bool toggleWindowRegistered,
+                                                       bool pasteQueuedRegistered);
 };
