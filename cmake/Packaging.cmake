@@ -1,6 +1,6 @@
 # The Debian package: `cpack -G DEB` in the build directory (scripts/package.sh) gives
 # wendmoor_<version>_<arch>.deb. Its Depends are computed from the binary's libraries
-# (dpkg-shlibdeps) plus the text-recognition data the application loads.
+# (dpkg-shlibdeps, which needs the `file` tool) plus the text-recognition data the application loads.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME wendmoor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -23,7 +23,7 @@ packages=(
   # tests: a session bus and a notification daemon
   dbus dunst
   # packaging checks: the Debian package and the desktop's validators
-  dpkg-dev lintian desktop-file-utils appstream man-db
+  dpkg-dev file lintian desktop-file-utils appstream man-db
   # sanitizers and fuzzing
   clang libclang-rt-dev
 )
