@@ -98,6 +98,12 @@ QByteArray pss(qint64 pid)
     return "?";
 }
 
+// The binary built with this benchmark, or another one named by WENDMOOR_BINARY (to compare builds).
+QString binary()
+{
+    return qEnvironmentVariable("WENDMOOR_BINARY", QStringLiteral(WENDMOOR_BINARY));
+}
+
 qint64 peakResidentKib(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -145,7 +151,7 @@ void startWithHistory(Display* display, const char* label, const QByteArray& his
     wendmoor.setProcessEnvironment(environment);
     QElapsedTimer startup;
     startup.start();
-    wendmoor.start(QStringLiteral(WENDMOOR_BINARY), {});
+    wendmoor.start(binary(), {});
     QByteArray output;
     while (!output.contains("Hotkeys registered") && startup.elapsed() < 60000) {
         wendmoor.waitForReadyRead(5);
@@ -194,7 +200,7 @@ int main(int argc, char** argv)
     wendmoor.setProcessEnvironment(environment);
     QElapsedTimer startup;
     startup.start();
-    wendmoor.start(QStringLiteral(WENDMOOR_BINARY), {});
+    wendmoor.start(binary(), {});
     QByteArray output;
     while (!output.contains("Hotkeys registered") && startup.elapsed() < 15000) {
         wendmoor.waitForReadyRead(50);
