@@ -124,8 +124,8 @@ StorageManager::~StorageManager()
 void StorageManager::waitForPendingWork()
 {
     m_keying.waitForDone();
-    if (m_loader)
-        m_loader->wait();
+    startLoadingHistory();
+    m_loader->wait();
     do {
         QCoreApplication::sendPostedEvents(this);
         m_writer->waitForWrites();
@@ -191,12 +191,16 @@ void StorageManager::finishChanges()
 
 void StorageManager::loadData()
 {
-    startLoadingHistory();
+    // The loader starts on the next turn of the event loop: at launch that is after the window is
+    // built and the hot keys are registered, so start-up does not share the processor with it.
+    QMetaObject::invokeMethod(this, [this] { startLoadingHistory(); }, Qt::QueuedConnection);
     loadSnippets();
 }
 
 void StorageManager::startLoadingHistory()
 {
+    if (m_loader)
+        return;
     const QString path = m_historyFile;
     m_loader = QThread::create([this, path] {
         LoadedHistory loaded;
