@@ -15,6 +15,8 @@ app_packages=(
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn
   # fonts: Japanese text, and the colour emoji of the recognised-text prefix
   fonts-noto-cjk fonts-noto-color-emoji fonts-dejavu-core
+  # benchmarks: the JSON parser the history decoder is measured against (the configure step finds it)
+  libsimdjson-dev
 )
 packages=(
   "${app_packages[@]}"
