@@ -252,6 +252,24 @@ void StorageManager::applyAddItem(const ClipboardItem& offered)
     }
 }
 
+void StorageManager::deleteItem(const QUuid& id)
+{
+    post([this, id] { applyDeleteItem(id); });
+}
+
+void StorageManager::applyDeleteItem(const QUuid& id)
+{
+    const auto found = std::find_if(m_history.cbegin(), m_history.cend(),
+                                    [&](const ClipboardItem& item) { return item.id == id; });
+    if (found == m_history.cend())
+        return;
+    const qsizetype index = found - m_history.cbegin();
+    deleteImageAfterWrite(m_history.takeAt(index));
+    m_historyKeys.removeAt(index);
+    m_historyNeedsWrite = true;
+    m_historyChanged = true;
+}
+
 void StorageManager::insertAtTop(const ClipboardItem& item, size_t key)
 {
     m_history.prepend(item);

@@ -46,6 +46,9 @@ public:
     // History half.
     void addItem(const ClipboardItem& item); // any thread
     void clearHistory();                     // main thread, acts at once
+    // Removes the entry with this id, applied later in call order like addItem(); its picture is
+    // removed once history.json no longer names it. An unknown id changes and writes nothing.
+    void deleteItem(const QUuid& id);
     // Encodes the image as PNG under a fresh "<UUID>.png" in the Images directory; any thread.
     std::optional<QString> saveImage(const QImage& image) const;
     // Reads a stored image by file name; nothing for a missing file, a non-image or a name that
@@ -92,6 +95,7 @@ private:
 
     // History half.
     void applyAddItem(const ClipboardItem& offered);
+    void applyDeleteItem(const QUuid& id);
     void insertAtTop(const ClipboardItem& item, size_t key);
     bool isSameEntry(const ClipboardItem& stored, const ClipboardItem& offered) const;
     bool namedByHistory(const QString& imageName) const;

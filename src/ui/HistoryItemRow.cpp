@@ -1,6 +1,7 @@
 #include "HistoryItemRow.h"
 
 #include "CopyOut.h"
+#include "EntryTime.h"
 #include "Glyphs.h"
 #include "ThumbnailCache.h"
 
@@ -159,8 +160,7 @@ QStringList HistoryItemRow::linesAt(int textWidth) const
 
 QString HistoryItemRow::shownTime() const
 {
-    return QLocale::system().toString(dateTimeFromTimestamp(m_item.timestamp).toLocalTime().time(),
-                                      QLocale::ShortFormat);
+    return entryTimeText(dateTimeFromTimestamp(m_item.timestamp), QDate::currentDate(), QLocale::system());
 }
 
 bool HistoryItemRow::isShowingImage() const

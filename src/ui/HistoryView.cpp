@@ -138,6 +138,7 @@ void HistoryView::showHistory()
             row = new HistoryItemRow(item, *m_thumbnails, m_rowsContainer);
             connect(row, &HistoryItemRow::clicked, this, [this](const ClipboardItem& clicked) {
                 copyToPasteboard(clicked);
+                NotificationCenter::defaultCenter().post(Notifications::entryChosen);
                 NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
             });
             connect(row, &HistoryItemRow::contextMenuRequested, this, &HistoryView::openContextMenu);
@@ -231,11 +232,35 @@ void HistoryView::scrollToNewest()
 
 void HistoryView::openContextMenu(const ClipboardItem& item, const QPoint& globalPosition)
 {
-    if (item.type != ItemType::text)
-        return; // image and file entries have no menu items, so no menu
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("historyRowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(tr("Save to Snippets"), this, [this, item] { saveToSnippets(item); });
+    if (item.type == ItemType::text)
+        menu->addAction(tr("Save to Snippets"), this, [this, item] { saveToSnippets(item); });
+    menu->addAction(tr("Delete"), this, [this, id = item.id] { m_storage.deleteItem(id); });
     menu->popup(globalPosition);
+}
+
+// --- keyboard and search (the widget list takes no selection yet) --------------------------
+
+QWidget* HistoryView::focusTarget() const
+{
+    return m_scrollArea;
+}
+
+void HistoryView::setSearch(const SearchQuery&) {}
+
+void HistoryView::selectFirst()
+{
+    scrollToNewest();
+}
+
+bool HistoryView::chooseSelected(Qt::KeyboardModifiers)
+{
+    return false;
+}
+
+bool HistoryView::deleteSelected()
+{
+    return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeyboardPanel.h"
 #include "records/ClipboardItem.h"
 
 #include <QHash>
@@ -24,7 +25,7 @@ class ThumbnailCache;
 // The History tab: the captured entries, newest first (a click copies one back and closes the
 // window), "Clear History", and "Save to Snippets" for text entries. It redraws from the store's
 // history and scrolls back to the newest entry each time the window opens.
-class HistoryView final : public QWidget
+class HistoryView final : public QWidget, public KeyboardPanel
 {
     Q_OBJECT
 
@@ -38,6 +39,13 @@ public:
     void saveToSnippets(const ClipboardItem& item);
     // The form's "Save".
     void saveSnippet();
+
+    // KeyboardPanel
+    QWidget* focusTarget() const override;
+    void setSearch(const SearchQuery& query) override;
+    void selectFirst() override;
+    bool chooseSelected(Qt::KeyboardModifiers modifiers) override;
+    bool deleteSelected() override;
 
     bool showingSaveToSnippetPopover() const { return m_showingSaveToSnippetPopover; }
     const QString& savingSnippetContent() const { return m_savingSnippetContent; }

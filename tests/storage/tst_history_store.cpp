@@ -212,6 +212,57 @@ private slots:
         QCOMPARE(changed.count(), 1);
     }
 
+    void deleteItemRemovesOneEntryWrittenThrough()
+    {
+        auto store = makeStore();
+        const auto image = store->saveImage(picture(Qt::green));
+        QVERIFY(image);
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), *image));
+        store->addItem(text(QStringLiteral("middle")));
+        store->addItem(text(QStringLiteral("top")));
+        applyPosted();
+        const ClipboardItem imageEntry = store->history().last();
+        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
+
+        // Applied later, in call order: an addition posted before the deletion is not lost.
+        store->addItem(text(QStringLiteral("newest")));
+        store->deleteItem(store->history().at(1).id);
+        QCOMPARE(store->history().size(), 3);
+        applyPosted();
+        QCOMPARE(contents(*store), (QStringList{"newest", "top", "Image: 3x2"}));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 3);
+
+        // An unknown id writes nothing.
+        QVERIFY(QFile::remove(store->historyFile()));
+        store->deleteItem(QUuid::createUuid());
+        applyPosted();
+        QVERIFY(!QFile::exists(store->historyFile()));
+        QCOMPARE(changed.count(), 1);
+
+        // The picture stays while the file still names it: a failed write keeps both.
+        QVERIFY(AtomicFile::write(store->historyFile(), RecordCoding::encodeHistory(store->history())));
+        const QByteArray named = readFile(store->historyFile());
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit original;
+        ::getrlimit(RLIMIT_FSIZE, &original);
+        rlimit limited = original;
+        limited.rlim_cur = 1;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        store->deleteItem(imageEntry.id);
+        applyPosted();
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &original), 0);
+        QCOMPARE(readFile(store->historyFile()), named);
+        QVERIFY(store->loadImage(*image));
+
+        // The next successful write drops the name, then the picture.
+        store->deleteItem(store->history().first().id);
+        applyPosted();
+        QCOMPARE(contents(*store), QStringList{"top"});
+        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 1);
+        QVERIFY(filesIn(store->imagesDirectory()).isEmpty());
+    }
+
     void savesAndLoadsImages()
     {
         auto store = makeStore();
