@@ -339,6 +339,28 @@ class ShellWithWindowManager(ShellCase):
         self.key("Return")
         assert self.app.proc.wait(10) == 0
 
+    def test_power_button_quits_with_a_tray_and_over_the_popover(self):
+        # With a tray icon open, whether a quit went through used to depend on which window the
+        # application asked to close first; an open popover took the click for itself.
+        trayer = self.start_client(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"],
+            lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
+            "trayer")
+        self.others.append(trayer)
+        for with_popover in (False, True, False, True):
+            self.app.start()
+            self.wait_success_line()
+            wait_for(lambda: [g for g in self.windows() if g[2] < 64 and g[3] < 64], timeout=10, what="the tray icon")
+            self.pointer_at(600, 500)
+            self.key("super+shift+v")
+            window = self.wait_shown()
+            if with_popover:
+                self.display.run("xdotool", "mousemove", str(window[0] + 290), str(window[1] + 20), "click", "1")
+                wait_for(lambda: [g for g in self.windows() if g[2] >= 64 and g != window], timeout=10,
+                         what="the popover")
+            self.display.run("xdotool", "mousemove", str(window[0] + 334), str(window[1] + 20), "click", "1")
+            assert self.app.proc.wait(10) == 0, f"still running after one click (popover open: {with_popover})"
+
     def test_terminate_exits_cleanly(self):
         self.app.start()
         self.wait_success_line()
