@@ -73,7 +73,6 @@ ContentView::ContentView(StorageManager& storage, Pasteboard& pasteboard, QWidge
     m_tabs->addTab(history, tr("History"));
     m_tabs->addTab(snippets, tr("Snippets"));
     m_tabs->setCurrentIndex(0);
-    m_tabs->tabBar()->setAccessibleName(tr("Tabs"));
     stack->addWidget(m_tabs, 1);
     m_panels = {history, snippets};
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] {

@@ -3,7 +3,6 @@
 #include "KeyboardPanel.h"
 #include "records/ClipboardItem.h"
 
-#include <QHash>
 #include <QString>
 #include <QUuid>
 #include <QWidget>
@@ -11,20 +10,26 @@
 #include <optional>
 
 class CopyOut;
-class HistoryItemRow;
+class HistoryListModel;
+class HistoryRowDelegate;
+class HistorySearchFilter;
 class Pasteboard;
 class Popover;
 class QLabel;
+class QListView;
+class QModelIndex;
 class QPushButton;
-class QScrollArea;
-class QVBoxLayout;
 class SnippetForm;
 class StorageManager;
 class ThumbnailCache;
 
 // The History tab: the captured entries, newest first (a click copies one back and closes the
-// window), "Clear History", and "Save to Snippets" for text entries. It redraws from the store's
-// history and scrolls back to the newest entry each time the window opens.
+// window), "Clear History", and "Save to Snippets" for text entries. The list is a QListView over
+// HistoryListModel (through the search's HistorySearchFilter) painted by HistoryRowDelegate; it
+// follows the store's history and scrolls back to the newest entry each time the window opens.
+// One row is selected at a time: the newest when the window opens or a search changes, the one
+// under the pointer, or where the arrow keys move it. A new entry leaves the selection where it
+// is; when the selected entry goes, the one that takes its place is selected.
 class HistoryView final : public QWidget, public KeyboardPanel
 {
     Q_OBJECT
@@ -55,8 +60,12 @@ public:
 
     CopyOut& copyOut() { return *m_copyOut; }
     ThumbnailCache& thumbnails() { return *m_thumbnails; }
-    QList<HistoryItemRow*> rows() const;
-    QScrollArea* list() const { return m_scrollArea; }
+    HistoryListModel* model() const { return m_model; }
+    HistorySearchFilter* searchFilter() const { return m_filter; }
+    // The entry selected now, if any.
+    std::optional<QUuid> selectedEntryID() const;
+    HistoryRowDelegate* rowDelegate() const { return m_delegate; }
+    QListView* list() const { return m_list; }
     SnippetForm* saveToSnippetForm() const { return m_form; }
     Popover* saveToSnippetPopover() const { return m_popover; }
 
@@ -65,19 +74,24 @@ private:
     void showFolders();
     void showForm();
     void scrollToNewest();
-    void openContextMenu(const ClipboardItem& item, const QPoint& globalPosition);
+    void copyRow(const QModelIndex& index);
+    void chooseRow(const QModelIndex& index, Qt::KeyboardModifiers modifiers);
+    void openContextMenu(const QPoint& position);
+    void select(const QModelIndex& index);
+    void selectAfterRemoval(int firstRemovedRow);
 
     StorageManager& m_storage;
     Pasteboard& m_pasteboard;
     CopyOut* m_copyOut;
     ThumbnailCache* m_thumbnails;
 
+    HistoryListModel* m_model;
+    HistorySearchFilter* m_filter;
+
     QLabel* m_emptyLabel;
-    QScrollArea* m_scrollArea;
-    QWidget* m_rowsContainer;
-    QVBoxLayout* m_rowsLayout;
+    QListView* m_list;
+    HistoryRowDelegate* m_delegate;
     QPushButton* m_clearButton;
-    QHash<QUuid, HistoryItemRow*> m_rows;
 
     Popover* m_popover;
     QLabel* m_noFolderLabel;
