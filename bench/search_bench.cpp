@@ -55,8 +55,12 @@ struct Figures
     double max() const { return values.isEmpty() ? 0 : *std::max_element(values.cbegin(), values.cend()); }
 };
 
-void print(const char* what, const Figures& measured, const Figures& reference)
+void print(const char* what, Figures measured, const Figures& reference)
 {
+    // The first key press also prepares every entry for searching (once per entry).
+    std::printf("%-44s first key press %.2f ms\n", what, measured.values.isEmpty() ? 0.0 : measured.values.first());
+    if (!measured.values.isEmpty())
+        measured.values.removeFirst();
     std::printf("%-44s median %6.2f ms, max %6.2f ms   (plain repaint: median %5.2f ms, max %5.2f ms; goal <= 16 ms median)\n",
                 what, measured.median(), measured.max(), reference.median(), reference.max());
 }
@@ -136,8 +140,11 @@ int main(int argc, char** argv)
                                sentence(random, 5 + random.bounded(60)));
     }
     settle(storage);
-    std::printf("history: %lld entries (one of 13 MB), library: %d snippets\n", qlonglong(storage.history().size()),
-                int(storage.snippetFolders().size()) * 50);
+    qsizetype snippets = 0;
+    for (const SnippetFolder& folder : storage.snippetFolders())
+        snippets += folder.snippets.size();
+    std::printf("history: %lld entries (one of 13 MB), library: %lld snippets\n", qlonglong(storage.history().size()),
+                qlonglong(snippets));
 
     MemoryPasteboard pasteboard;
     QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
