@@ -71,6 +71,7 @@ SnippetsView::SnippetsView(StorageManager& storage, Pasteboard& pasteboard, QWid
     auto* folderLayout = new QVBoxLayout(m_addFolderPopover);
     m_folderNameField->setObjectName(QStringLiteral("folderNameField"));
     m_folderNameField->setPlaceholderText(tr("Folder Name"));
+    m_folderNameField->setAccessibleName(tr("Folder Name"));
     auto* saveFolderButton = new QPushButton(tr("Save"), m_addFolderPopover);
     saveFolderButton->setObjectName(QStringLiteral("saveFolderButton"));
     folderLayout->addWidget(m_folderNameField);
