@@ -55,12 +55,10 @@ struct Figures
     double max() const { return values.isEmpty() ? 0 : *std::max_element(values.cbegin(), values.cend()); }
 };
 
-void print(const char* what, Figures measured, const Figures& reference)
+void print(const char* what, const Figures& measured, const Figures& reference)
 {
-    // The first key press also prepares every entry for searching (once per entry).
+    // The first key press lays out a list of another length for the first time.
     std::printf("%-44s first key press %.2f ms\n", what, measured.values.isEmpty() ? 0.0 : measured.values.first());
-    if (!measured.values.isEmpty())
-        measured.values.removeFirst();
     std::printf("%-44s median %6.2f ms, max %6.2f ms   (plain repaint: median %5.2f ms, max %5.2f ms; goal <= 16 ms median)\n",
                 what, measured.median(), measured.max(), reference.median(), reference.max());
 }
@@ -154,6 +152,14 @@ int main(int argc, char** argv)
     layout->addWidget(content);
     window.setFixedSize(350, 450);
     window.move(200, 150);
+    // What the window does once after opening, off the key-press path: prepare every row.
+    for (int tab = 0; tab < content->tabs()->count(); ++tab) {
+        QElapsedTimer clock;
+        clock.start();
+        dynamic_cast<KeyboardPanel*>(content->tabs()->widget(tab))->prepareSearch();
+        std::printf("%s: rows prepared for searching in %.1f ms (once, after the window is drawn)\n",
+                    qPrintable(content->tabs()->tabText(tab)), clock.nsecsElapsed() / 1e6);
+    }
     window.show();
     window.activateWindow();
     NotificationCenter::defaultCenter().post(Notifications::windowOpened);

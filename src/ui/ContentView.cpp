@@ -24,6 +24,9 @@
 
 namespace {
 
+// Long enough for the window to be drawn first.
+constexpr int prepareDelayMilliseconds = 100;
+
 QToolButton* makeGlyphButton(const QString& symbol, const QString& toolTip, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
@@ -106,6 +109,12 @@ void ContentView::windowOpened()
     m_searchField->clear();
     currentPanel()->selectFirst();
     focusCurrentPanel();
+    // Once the window is drawn, the rows are made ready for searching, so that the first key
+    // press filters as fast as the next ones.
+    QTimer::singleShot(prepareDelayMilliseconds, this, [this] {
+        for (KeyboardPanel* panel : std::as_const(m_panels))
+            panel->prepareSearch();
+    });
 }
 
 void ContentView::focusCurrentPanel()

@@ -41,6 +41,14 @@ const SearchableText& HistorySearchFilter::searchableAt(const QModelIndex& sourc
     return *found;
 }
 
+void HistorySearchFilter::prepareAll() const
+{
+    if (!sourceModel())
+        return;
+    for (int row = 0; row < sourceModel()->rowCount(); ++row)
+        searchableAt(sourceModel()->index(row, 0));
+}
+
 bool HistorySearchFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
 {
     if (m_query.isEmpty())

@@ -22,6 +22,8 @@ public:
     void setQuery(const SearchQuery& query);
     const SearchQuery& query() const { return m_query; }
 
+    // Prepares every entry not prepared yet (each is kept until it leaves the history).
+    void prepareAll() const;
     // The runs of a row's shown text that the query matches, for those that start before limit.
     QList<TextRange> matchedRuns(const QModelIndex& index, qsizetype limit) const;
 

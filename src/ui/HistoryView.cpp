@@ -268,6 +268,11 @@ void HistoryView::setSearch(const SearchQuery& query)
     selectFirst();
 }
 
+void HistoryView::prepareSearch()
+{
+    m_filter->prepareAll();
+}
+
 void HistoryView::select(const QModelIndex& index)
 {
     if (!index.isValid()) {

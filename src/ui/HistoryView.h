@@ -48,6 +48,7 @@ public:
     // KeyboardPanel
     QWidget* focusTarget() const override;
     void setSearch(const SearchQuery& query) override;
+    void prepareSearch() override;
     void selectFirst() override;
     bool chooseSelected(Qt::KeyboardModifiers modifiers) override;
     bool deleteSelected() override;

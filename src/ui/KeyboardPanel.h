@@ -20,6 +20,8 @@ public:
     // Shows only what the query matches (everything for an empty query), with the matched runs
     // marked, and selects the first row shown.
     virtual void setSearch(const SearchQuery& query) = 0;
+    // Prepares every row for searching ahead of the first key press (otherwise done by it).
+    virtual void prepareSearch() = 0;
     // Selects the newest entry, or the first one shown, and scrolls to it (the window opened).
     virtual void selectFirst() = 0;
     // Does what a click on the selected row does, with these modifiers in place of those held

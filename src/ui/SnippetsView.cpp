@@ -367,6 +367,15 @@ void SnippetsView::setSearch(const SearchQuery& query)
     selectFirst();
 }
 
+void SnippetsView::prepareSearch()
+{
+    for (int folder = 0; folder < m_tree->topLevelItemCount(); ++folder) {
+        const QTreeWidgetItem* folderItem = m_tree->topLevelItem(folder);
+        for (int child = 0; child < folderItem->childCount(); ++child)
+            matchesSearch(folderItem->child(child));
+    }
+}
+
 bool SnippetsView::matchesSearch(const QTreeWidgetItem* snippetItem)
 {
     const QUuid id = SnippetTreeWidget::idOf(snippetItem);

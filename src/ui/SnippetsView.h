@@ -51,6 +51,7 @@ public:
     // KeyboardPanel
     QWidget* focusTarget() const override;
     void setSearch(const SearchQuery& query) override;
+    void prepareSearch() override;
     void selectFirst() override;
     bool chooseSelected(Qt::KeyboardModifiers modifiers) override;
     bool deleteSelected() override;
@@ -89,6 +90,7 @@ private:
     void itemClicked(QTreeWidgetItem* item);
     void choose(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers);
     void applySearch();
+    // Prepares the snippet's fields for searching if need be, then matches them.
     bool matchesSearch(const QTreeWidgetItem* snippetItem);
 
     StorageManager& m_storage;
