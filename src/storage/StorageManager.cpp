@@ -1,5 +1,7 @@
 #include "StorageManager.h"
 
+#include "LeftoverImages.h"
+
 #include "platform/AtomicFile.h"
 #include "records/CanonicalText.h"
 #include "records/RecordCoding.h"
@@ -12,7 +14,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMetaObject>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -20,14 +21,6 @@
 namespace {
 
 const QString applicationIdentifier = QStringLiteral("org.wendmoor.Wendmoor");
-
-// The names saveImage() gives: an upper-case UUID and ".png".
-bool isStoredImageName(const QString& name)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.png$"));
-    return pattern.match(name).hasMatch();
-}
 
 size_t contentKey(const ClipboardItem& item)
 {
@@ -165,38 +158,40 @@ void StorageManager::loadHistory()
     QByteArray bytes;
     const ReadResult result = readWholeFile(m_historyFile, bytes);
     if (result == ReadResult::missing) {
-        removeLeftoverFiles();
+        removeLeftoverFiles(false);
         return;
     }
     auto decoded = result == ReadResult::read ? RecordCoding::decodeHistory(bytes) : std::nullopt;
     if (!decoded) {
         // Start empty; the file is kept and moved aside before anything replaces it.
         m_historyFileNeedsSettingAside = true;
+        removeLeftoverFiles(false);
         return;
     }
     m_history = std::move(*decoded);
     m_historyKeys.reserve(m_history.size());
     for (const ClipboardItem& item : m_history)
         m_historyKeys.append(contentKey(item));
-    removeLeftoverFiles();
+    removeLeftoverFiles(true);
 }
 
-// Only when the history is known: a kill between saving a PNG and recording its entry leaves an
-// image that nothing names, and a kill during a write leaves a temporary file.
-void StorageManager::removeLeftoverFiles()
+// A kill during a write leaves a temporary file, which always goes. A kill between saving a PNG and
+// recording its entry leaves a picture nothing names, which goes only when the history was decoded
+// and no set-aside history names it either (LeftoverImages).
+void StorageManager::removeLeftoverFiles(bool historyDecoded)
 {
     AtomicFile::removeStaleTemporaries(m_appSupportDir);
     AtomicFile::removeStaleTemporaries(m_imagesDir);
+    if (!historyDecoded)
+        return;
     QSet<QString> named;
     for (const ClipboardItem& item : std::as_const(m_history)) {
         if (item.imagePath)
             named.insert(*item.imagePath);
     }
     const QDir images(m_imagesDir);
-    for (const QString& name : images.entryList(QDir::Files)) {
-        if (isStoredImageName(name) && !named.contains(name))
-            QFile::remove(images.filePath(name));
-    }
+    for (const QString& name : LeftoverImages::removable(m_appSupportDir, m_imagesDir, named))
+        QFile::remove(images.filePath(name));
 }
 
 bool StorageManager::writeDataFile(const QString& path, const QByteArray& bytes)

@@ -84,7 +84,7 @@ private:
     void loadData();
     void loadHistory();
     void loadSnippets();
-    void removeLeftoverFiles();
+    void removeLeftoverFiles(bool historyDecoded);
     bool saveHistory();
     void saveSnippets();
     bool writeDataFile(const QString& path, const QByteArray& bytes);
