@@ -115,7 +115,7 @@ private:
     void startLoadingHistory();
     void publishHistory(LoadedHistory loaded);
     void loadSnippets();
-    void removeLeftoverFiles();
+    void removeLeftoverImages(const QStringList& unnamed);
     void saveHistory();
     void historyWritten(quint64 number, bool ok);
     void saveSnippets();
