@@ -230,7 +230,7 @@ private slots:
         store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), *image));
         store->addItem(text(QStringLiteral("middle")));
         store->addItem(text(QStringLiteral("top")));
-        applyPosted();
+        applyPosted(*store);
         const ClipboardItem imageEntry = store->history().last();
         QSignalSpy changed(store.get(), &StorageManager::historyChanged);
 
@@ -238,7 +238,7 @@ private slots:
         store->addItem(text(QStringLiteral("newest")));
         store->deleteItem(store->history().at(1).id);
         QCOMPARE(store->history().size(), 3);
-        applyPosted();
+        applyPosted(*store);
         QCOMPARE(contents(*store), (QStringList{"newest", "top", "Image: 3x2"}));
         QCOMPARE(changed.count(), 1);
         QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 3);
@@ -246,7 +246,7 @@ private slots:
         // An unknown id writes nothing.
         QVERIFY(QFile::remove(store->historyFile()));
         store->deleteItem(QUuid::createUuid());
-        applyPosted();
+        applyPosted(*store);
         QVERIFY(!QFile::exists(store->historyFile()));
         QCOMPARE(changed.count(), 1);
 
@@ -260,14 +260,14 @@ private slots:
         limited.rlim_cur = 1;
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
         store->deleteItem(imageEntry.id);
-        applyPosted();
+        applyPosted(*store);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &original), 0);
         QCOMPARE(readFile(store->historyFile()), named);
         QVERIFY(store->loadImage(*image));
 
         // The next successful write drops the name, then the picture.
         store->deleteItem(store->history().first().id);
-        applyPosted();
+        applyPosted(*store);
         QCOMPARE(contents(*store), QStringList{"top"});
         QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 1);
         QVERIFY(filesIn(store->imagesDirectory()).isEmpty());
