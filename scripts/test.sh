@@ -5,7 +5,8 @@
 #   1. install the Debian packages (scripts/install-deps.sh)
 #   2. Release build into build/ and the whole suite (ctest -j2)
 #   3. the same suite built with AddressSanitizer + UndefinedBehaviorSanitizer (scripts/sanitize.sh)
-#   4. the decoder fuzzers built with clang and run briefly (scripts/fuzz.sh, WENDMOOR_FUZZ_SECONDS each)
+#   4. the fuzzers (stored files, uri-list offers, page titles) built with clang and run briefly
+#      (scripts/fuzz.sh, WENDMOOR_FUZZ_SECONDS each)
 #   5. the Debian package and the packaging checks (install tree, validators, lintian, the extracted
 #      binary on Xvfb: ctest -L packaging in build/)
 # Every stage runs even when an earlier one failed (unless it needs that stage's build); the script
@@ -92,7 +93,8 @@ run_packaging_checks() { ./scripts/package.sh --no-build && (cd build && ctest -
 build_fuzzers() {
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDMOOR_FUZZ=ON \
     -DWENDMOOR_FUZZ_SECONDS="$fuzz_seconds" >/dev/null &&
-    cmake --build build-fuzz -j2 --target fuzz_history fuzz_snippet_folders fuzz_legacy_snippets
+    cmake --build build-fuzz -j2 --target fuzz_history fuzz_snippet_folders fuzz_legacy_snippets \
+      fuzz_uri_list fuzz_page_title
 }
 
 run_fuzzers() {

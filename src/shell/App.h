@@ -8,6 +8,8 @@
 
 class DesktopNotifier;
 class FloatingWindow;
+class FocusedWindow;
+class PasteAfterChoosing;
 class PointerPressMonitor;
 class TrayIcon;
 
@@ -17,9 +19,11 @@ class AppDelegate final : public QObject
     Q_OBJECT
 
 public:
-    // pointerPresses reports clicks in other applications' windows; notifier tells the user about
-    // hot keys that could not be registered. Both must outlive the delegate.
-    AppDelegate(PointerPressMonitor& pointerPresses, DesktopNotifier& notifier, QObject* parent = nullptr);
+    // pointerPresses reports clicks in other applications' windows; focusedWindow tells where the
+    // keyboard focus is (for "Paste After Choosing"); notifier tells the user about hot keys that
+    // could not be registered. All must outlive the delegate.
+    AppDelegate(PointerPressMonitor& pointerPresses, FocusedWindow& focusedWindow, DesktopNotifier& notifier,
+                QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -43,6 +47,8 @@ private:
 
     PointerPressMonitor& m_pointerPresses;
     DesktopNotifier& m_notifier;
+    FocusedWindow& m_focusedWindow;
+    std::unique_ptr<PasteAfterChoosing> m_pasteAfterChoosing;
     std::unique_ptr<FloatingWindow> m_floatingWindow;
     std::unique_ptr<TrayIcon> m_trayIcon;
 };

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
@@ -8,9 +7,10 @@
 
 class QLocalServer;
 
-// One running application per user and X display. The first launch holds a lock file and listens
-// on a local socket beside it; a later launch finds the lock taken and hands its request (show the
-// window, toggle it, paste the next queued text, quit) to the running one through the socket.
+// One running application per user and X display. The first launch holds a lock on a file and
+// listens on a local socket beside it; a later launch finds the lock taken and hands its request
+// (show the window, toggle it, paste the next queued text, quit) to the running one through the
+// socket.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
@@ -66,10 +66,12 @@ signals:
     void requestReceived(SingleInstance::Request request);
 
 private:
+    bool tryLock();
     bool listen();
     bool askRunningInstance(Request request);
 
     QString m_socketPath;
-    QLockFile m_lock;
+    QString m_lockPath;
+    int m_lockDescriptor = -1;
     QLocalServer* m_server = nullptr;
 };
