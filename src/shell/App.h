@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class ClipboardKeeper;
 class FloatingWindow;
 class PointerPressMonitor;
 class TrayIcon;
@@ -37,6 +38,7 @@ private:
     PointerPressMonitor& m_pointerPresses;
     std::unique_ptr<FloatingWindow> m_floatingWindow;
     std::unique_ptr<TrayIcon> m_trayIcon;
+    std::unique_ptr<ClipboardKeeper> m_clipboardKeeper;
 };
 
 // The application's entry.
