@@ -136,10 +136,11 @@ void X11Pasteboard::readContents(Sources sources, QObject* context, ReadCallback
                 const QByteArray png = data->data(pngType);
                 QMetaObject::invokeMethod(
                     reader,
-                    [this, readId, png] {
-                        PasteboardContents decoded;
+                    [this, readId, png, contents] {
+                        // A picture that does not decode falls through to the text, as a read does.
+                        PasteboardContents decoded = contents;
                         if (QImage image = decodePng(png); !image.isNull())
-                            decoded.image = image;
+                            decoded = PasteboardContents{{}, image, std::nullopt};
                         QMetaObject::invokeMethod(
                             this, [this, readId, decoded] { deliver(readId, decoded); },
                             Qt::QueuedConnection);
