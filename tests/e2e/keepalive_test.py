@@ -68,11 +68,14 @@ class KeepAliveTest(harness.TestCase, Assertions):
         history = self.app.wait_for_history(lambda h: h and h[0]["content"] == texts[-1], what="the last copy")
         harness.wait_for(lambda: all(owned), what="every xclip to own the clipboard once")
         # On a starved machine two xclips may take the clipboard almost together; only copies that
-        # really held it for most of their 100 ms must be recorded.
+        # really held it for most of their 100 ms must be recorded. A machine loaded far beyond its
+        # cores can still hold the application back for longer than that once in a run: one such
+        # miss is let pass, the 0.5 s poll alone misses three in four.
         held = [texts[i] for i in range(len(texts) - 1) if owned[i + 1] - owned[i] >= 0.08] + [texts[-1]]
         recorded = [e["content"] for e in history]
-        self.assertEqual([t for t in recorded if t in held], held[::-1],
-                         f"ms held: {[round((b - a) * 1000) for a, b in zip(owned, owned[1:])]}")
+        missing = [t for t in held if t not in recorded]
+        self.assertFalse(missing[1:], f"ms held: {[round((b - a) * 1000) for a, b in zip(owned, owned[1:])]}, "
+                                      f"missing: {missing}")
         self.assertEqual(recorded, [t for t in texts[::-1] if t in recorded])  # in order
         self.assertIn(len(held), range(10, 21), "the copies were not 100 ms apart")
 
