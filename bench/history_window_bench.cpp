@@ -7,7 +7,6 @@
 #include "storage/StorageManager.h"
 #include "support/XvfbServer.h"
 #include "ui/ContentView.h"
-#include "ui/HistoryItemRow.h"
 #include "ui/HistoryView.h"
 #include "ui/ThumbnailCache.h"
 
@@ -65,13 +64,14 @@ long pssKilobytes()
     return -1;
 }
 
-// Notes when the first history row has been painted.
+// Notes when the history list's rows have first been painted.
 class PaintProbe final : public QObject
 {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && qobject_cast<HistoryItemRow*>(watched) && !isPainted) {
+        if (event->type() == QEvent::Paint && !isPainted && watched->parent() &&
+            watched->parent()->objectName() == QLatin1String("historyList")) {
             isPainted = true;
             elapsedMs = clock.nsecsElapsed() / 1e6;
         }

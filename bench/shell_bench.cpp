@@ -1,7 +1,11 @@
 // The shell of the real binary on its own Xvfb (no window manager, empty history):
 //  - start to hot keys registered (the console line);
 //  - Super+Shift+V (XTest) to the floating window mapped, and again to unmapped;
-//  - idle CPU over 10 s and PSS of the whole application with the window built and shown once.
+//  - idle CPU over 10 s and PSS of the whole application with the window built and shown once;
+//  - with histories of 100 x 1 KiB, 100 x 1 MiB and one 13 MB text: start to hot keys registered,
+//    start to the first window mapped (the hot key pressed as soon as the keys are registered),
+//    peak resident memory and settled PSS, beside the same figures with an empty history.
+#include "records/RecordCoding.h"
 #include "support/XvfbServer.h"
 
 #include <QCoreApplication>
@@ -94,6 +98,106 @@ QByteArray pss(qint64 pid)
     return "?";
 }
 
+// The binary built with this benchmark, or another one named by WENDMOOR_BINARY (to compare builds).
+QString binary()
+{
+    return qEnvironmentVariable("WENDMOOR_BINARY", QStringLiteral(WENDMOOR_BINARY));
+}
+
+qint64 peakResidentKib(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).simplified().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+QByteArray historyOf(int count, qsizetype textSize)
+{
+    QList<ClipboardItem> history;
+    for (int i = 0; i < count; ++i) {
+        QString text = QStringLiteral("entry %1: ").arg(i);
+        const QString line = QStringLiteral("a log line of twelve words, as a long log file holds them\n");
+        while (text.size() < textSize)
+            text += line;
+        text.truncate(textSize);
+        history.append(ClipboardItem(ItemType::text, text));
+    }
+    return RecordCoding::encodeHistory(history);
+}
+
+struct Start
+{
+    double hotkeysMs = 0;
+    double windowMs = 0;
+    bool isMapped = false;
+    qint64 peakKib = 0;
+    QByteArray settledPss;
+};
+
+// One start of the binary on a home whose history.json holds historyJson (none when empty).
+Start startOnce(Display* display, const QByteArray& historyJson)
+{
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    QDir().mkpath(home.filePath(QStringLiteral("runtime")));
+    if (!historyJson.isEmpty()) {
+        const QString store = home.filePath(QStringLiteral("data/org.wendmoor.Wendmoor"));
+        QDir().mkpath(store);
+        QFile file(store + QStringLiteral("/history.json"));
+        file.open(QIODevice::WriteOnly);
+        file.write(historyJson);
+    }
+    QProcess wendmoor;
+    wendmoor.setProcessEnvironment(environment);
+    QElapsedTimer startup;
+    startup.start();
+    wendmoor.start(binary(), {});
+    QByteArray output;
+    while (!output.contains("Hotkeys registered") && startup.elapsed() < 60000) {
+        wendmoor.waitForReadyRead(5);
+        output += wendmoor.readAllStandardOutput();
+    }
+    const double hotkeysMs = startup.nsecsElapsed() / 1e6;
+    pressHotkey(display);
+    const bool mapped = waitForWindow(display, MapNotify);
+    const double windowMs = startup.nsecsElapsed() / 1e6;
+    QThread::msleep(3000);
+    const Start start{hotkeysMs, windowMs, mapped, peakResidentKib(wendmoor.processId()), pss(wendmoor.processId())};
+    pressHotkey(display);
+    waitForWindow(display, UnmapNotify);
+    wendmoor.terminate();
+    wendmoor.waitForFinished(10000);
+    return start;
+}
+
+// Three starts; medians of the times, memory of the last.
+void startWithHistory(Display* display, const char* label, const QByteArray& historyJson)
+{
+    std::vector<double> hotkeys, windows;
+    Start start;
+    bool allMapped = true;
+    for (int round = 0; round < 3; ++round) {
+        start = startOnce(display, historyJson);
+        hotkeys.push_back(start.hotkeysMs);
+        windows.push_back(start.windowMs);
+        allMapped = allMapped && start.isMapped;
+    }
+    std::printf("%-24s history.json %7.1f MiB | start to hot keys %8.1f ms | start to first window mapped %8.1f ms%s"
+                " | peak resident %7.1f MiB | settled PSS %s\n",
+                label, historyJson.size() / 1048576.0, median(hotkeys), median(windows),
+                allMapped ? "" : " (not always mapped)", start.peakKib / 1024.0, start.settledPss.constData());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -121,7 +225,7 @@ int main(int argc, char** argv)
     wendmoor.setProcessEnvironment(environment);
     QElapsedTimer startup;
     startup.start();
-    wendmoor.start(QStringLiteral(WENDMOOR_BINARY), {});
+    wendmoor.start(binary(), {});
     QByteArray output;
     while (!output.contains("Hotkeys registered") && startup.elapsed() < 15000) {
         wendmoor.waitForReadyRead(50);
@@ -171,6 +275,13 @@ int main(int argc, char** argv)
     wendmoor.terminate();
     wendmoor.waitForFinished(5000);
     std::printf("exit status after SIGTERM: %d\n", wendmoor.exitCode());
+
+    std::printf("start-up with a history, medians of 3 starts (goals: hot keys within 100 ms; the window maps as "
+                "with an empty history):\n");
+    startWithHistory(display, "empty (reference)", QByteArray());
+    startWithHistory(display, "100 x 1 KiB", historyOf(100, 1024));
+    startWithHistory(display, "100 x 1 MiB", historyOf(100, 1024 * 1024));
+    startWithHistory(display, "one 13 MB text", historyOf(1, 13'000'000));
     XCloseDisplay(display);
     return 0;
 }

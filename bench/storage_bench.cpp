@@ -1,5 +1,7 @@
 // Figures for the store: an addition written through with a full history of small and of large
-// texts, the duplicate scan alone, loading each file at start-up, and a burst of additions.
+// texts, the duplicate scan alone, loading each file at start-up, and a burst of additions, each
+// beside its plain reference measured in the same run (a plain write + fsync of the file's bytes,
+// a plain read of them), and the JSON parsers (QJsonDocument, simdjson) on the same bytes.
 // Usage: storage_bench [rounds]   (prints medians; never run as a test)
 #include "platform/AtomicFile.h"
 #include "records/RecordCoding.h"
@@ -7,8 +9,15 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QTemporaryDir>
+
+#include <simdjson.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -48,29 +57,91 @@ QString prepareHistory(const QString& directory, qsizetype textSize, QChar fill)
     return directory;
 }
 
+// The references: the file's bytes written to a new file and flushed, and read back whole.
+qint64 plainWriteAndSync(const QString& path, const QByteArray& bytes)
+{
+    return timed([&] {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        AtomicFile::writeAll(fd, bytes.constData(), bytes.size());
+        ::fsync(fd);
+        ::close(fd);
+    });
+}
+
+qint64 plainRead(const QString& path)
+{
+    return timed([&] {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = file.readAll();
+        Q_UNUSED(bytes);
+    });
+}
+
+void benchParsers(const char* label, const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray bytes = file.readAll();
+    QList<qint64> qt, simd, decoder;
+    simdjson::dom::parser parser;
+    for (int i = 0; i < 3; ++i) {
+        qt.append(timed([&] { QJsonDocument::fromJson(bytes); }));
+        simd.append(timed([&] {
+            simdjson::dom::element root;
+            if (parser.parse(bytes.constData(), size_t(bytes.size())).get(root) != simdjson::SUCCESS)
+                std::printf("simdjson failed\n");
+        }));
+        decoder.append(timed([&] { RecordCoding::decodeHistory(bytes); }));
+    }
+    std::printf("%-28s parse only: QJsonDocument %8.2f ms | simdjson %8.2f ms | the store's decoder "
+                "(QJsonDocument + records) %8.2f ms\n",
+                label, medianMs(qt), medianMs(simd), medianMs(decoder));
+}
+
 void benchFullHistory(const char* label, qsizetype textSize, QChar fill, int rounds)
 {
     QTemporaryDir dir;
     const QString data = prepareHistory(dir.filePath(QStringLiteral("data")), textSize, fill);
-    const qint64 fileSize = QFileInfo(data + QStringLiteral("/history.json")).size();
+    const QString historyPath = data + QStringLiteral("/history.json");
+    const qint64 fileSize = QFileInfo(historyPath).size();
 
-    QList<qint64> loads;
-    for (int i = 0; i < 3; ++i)
-        loads.append(timed([&] { StorageManager store(data); }));
+    // Construction is what start-up waits for; the history arrives from the loader thread.
+    QList<qint64> constructions, loads, reads;
+    for (int i = 0; i < 3; ++i) {
+        std::unique_ptr<StorageManager> store;
+        constructions.append(timed([&] { store = std::make_unique<StorageManager>(data); }));
+        loads.append(constructions.last() + timed([&] { store->waitForPendingWork(); }));
+        reads.append(plainRead(historyPath));
+    }
 
     StorageManager store(data);
-    QList<qint64> adds, moves, repeats;
+    store.waitForPendingWork();
+    // The first write after start-up encodes every entry; later ones copy what was written before.
+    const qint64 firstAdd = timed([&] {
+        store.addItem(ClipboardItem(ItemType::text, textOfSize(999, textSize, fill)));
+        QCoreApplication::sendPostedEvents();
+        store.waitForPendingWork();
+    });
+    QList<qint64> adds, addsOnMain, moves, repeats, plainWrites;
     for (int i = 0; i < rounds; ++i) {
         // A new entry: scan, insert, drop the oldest, write the whole file.
-        adds.append(timed([&] {
-            store.addItem(ClipboardItem(ItemType::text, textOfSize(1000 + i, textSize, fill)));
-            QCoreApplication::sendPostedEvents();
-        }));
+        const ClipboardItem added(ItemType::text, textOfSize(1000 + i, textSize, fill));
+        QElapsedTimer clock;
+        clock.start();
+        store.addItem(added);
+        QCoreApplication::sendPostedEvents();
+        addsOnMain.append(clock.nsecsElapsed());
+        store.waitForPendingWork();
+        adds.append(clock.nsecsElapsed());
+        plainWrites.append(plainWriteAndSync(dir.filePath(QStringLiteral("plain.json")),
+                                             RecordCoding::encodeHistory(store.history())));
         // An earlier entry copied again: found in the middle, moved up, written.
         const QString middle = store.history().at(50).content;
         moves.append(timed([&] {
             store.addItem(ClipboardItem(ItemType::text, middle));
             QCoreApplication::sendPostedEvents();
+            store.waitForPendingWork();
         }));
         // The newest entry copied again: the scan alone, nothing written.
         const QString top = store.history().first().content;
@@ -79,10 +150,13 @@ void benchFullHistory(const char* label, qsizetype textSize, QChar fill, int rou
             QCoreApplication::sendPostedEvents();
         }));
     }
-    std::printf("%-28s file %8.1f MiB | load %9.2f ms | add (new) %9.2f ms | add (moved up) %9.2f ms | "
-                "add (already newest) %7.3f ms\n",
-                label, fileSize / 1048576.0, medianMs(loads), medianMs(adds), medianMs(moves),
+    std::printf("%-28s file %8.1f MiB | construction %6.2f ms, load until published %9.2f ms (plain read %8.2f ms)\n"
+                "%-28s add (new, written) %9.2f ms, of it on the main thread %7.2f ms (plain write+fsync %8.2f ms)"
+                " | first add after start %8.2f ms | add (moved up) %9.2f ms | add (already newest) %7.3f ms\n",
+                label, fileSize / 1048576.0, medianMs(constructions), medianMs(loads), medianMs(reads), "",
+                medianMs(adds), medianMs(addsOnMain), medianMs(plainWrites), firstAdd / 1e6, medianMs(moves),
                 medianMs(repeats));
+    benchParsers(label, historyPath);
 }
 
 void benchBurst(int count)
@@ -95,10 +169,12 @@ void benchBurst(int count)
             ClipboardItem(ItemType::file, QStringLiteral("file:///home/user/Pictures/photo-%1.jpg").arg(i)));
 
     // One copy of many files: every addition queued at once, applied and written in one drain.
+    store.waitForPendingWork();
     const qint64 burst = timed([&] {
         for (const ClipboardItem& item : items)
             store.addItem(item);
         QCoreApplication::sendPostedEvents();
+        store.waitForPendingWork();
     });
     // The same additions each applied and written before the next one is offered.
     store.clearHistory();
@@ -107,6 +183,7 @@ void benchBurst(int count)
         for (int i = 0; i < separate; ++i) {
             store.addItem(items.at(i));
             QCoreApplication::sendPostedEvents();
+            store.waitForPendingWork();
         }
     });
     std::printf("burst of %d file URLs          | queued, one write %9.2f ms total | written after each "

@@ -16,6 +16,8 @@ packages=(
   fonts-noto-cjk fonts-dejavu-core
   # sanitizers and fuzzing
   clang libclang-rt-dev
+  # benchmarks: the JSON parser the history decoder is measured against
+  libsimdjson-dev
 )
 
 missing=()

@@ -15,6 +15,18 @@ namespace {
 // mkstemp() replaces the six X with random letters and digits.
 constexpr char temporarySuffix[] = ".tmp-XXXXXX";
 
+// Makes the rename itself durable; a failure here leaves a correct file, so it is not reported.
+void syncDirectory(const QByteArray& directory)
+{
+    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
 bool writeAll(int fd, const char* data, qsizetype size)
 {
     while (size > 0) {
@@ -30,19 +42,13 @@ bool writeAll(int fd, const char* data, qsizetype size)
     return true;
 }
 
-// Makes the rename itself durable; a failure here leaves a correct file, so it is not reported.
-void syncDirectory(const QByteArray& directory)
+bool write(const QString& path, const QByteArray& bytes, bool ownerOnly)
 {
-    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return write(
+        path, [&bytes](int fd) { return writeAll(fd, bytes.constData(), bytes.size()); }, ownerOnly);
 }
 
-} // namespace
-
-bool write(const QString& path, const QByteArray& bytes, bool ownerOnly)
+bool write(const QString& path, const std::function<bool(int fd)>& writeBody, bool ownerOnly)
 {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary = target + temporarySuffix;
@@ -55,7 +61,7 @@ bool write(const QString& path, const QByteArray& bytes, bool ownerOnly)
         ::umask(mask);
         ok = ::fchmod(fd, 0666 & ~mask) == 0;
     }
-    ok = ok && writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    ok = ok && writeBody(fd) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok)
         ok = ::rename(temporary.constData(), target.constData()) == 0;

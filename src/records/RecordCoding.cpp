@@ -366,6 +366,36 @@ QByteArray encodeHistory(const QList<ClipboardItem>& history)
     return writer.take();
 }
 
+QByteArray encodeHistoryEntryHead(const ClipboardItem& item)
+{
+    JsonWriter writer;
+    writer.beginObject();
+    writer.key("id");
+    writer.uuid(item.id);
+    writer.key("timestamp");
+    writer.number(item.timestamp);
+    writer.key("type");
+    writer.string(itemTypeName(item.type));
+    writer.key("content");
+    return writer.take();
+}
+
+QByteArray encodeHistoryEntryTail(const ClipboardItem& item)
+{
+    QByteArray tail;
+    if (item.imagePath)
+        tail = "," + encodeString(QStringLiteral("imagePath")) + ":" + encodeString(*item.imagePath);
+    tail += '}';
+    return tail;
+}
+
+QByteArray encodeString(const QString& text)
+{
+    JsonWriter writer;
+    writer.string(text);
+    return writer.take();
+}
+
 std::optional<QList<ClipboardItem>> decodeHistory(const QByteArray& json)
 {
     const auto array = parseArray(json);

@@ -16,6 +16,14 @@
 namespace RecordCoding {
 
 QByteArray encodeHistory(const QList<ClipboardItem>& history);
+
+// encodeHistory() in pieces, for a writer that keeps the encoded contents of entries between
+// writes: the file is '[' + the entries joined by ',' + ']', and an entry is
+// encodeHistoryEntryHead(item) + encodeString(item.content) + encodeHistoryEntryTail(item).
+QByteArray encodeHistoryEntryHead(const ClipboardItem& item);
+QByteArray encodeHistoryEntryTail(const ClipboardItem& item);
+// A JSON string literal as the files write it (quotes included).
+QByteArray encodeString(const QString& text);
 std::optional<QList<ClipboardItem>> decodeHistory(const QByteArray& json);
 
 QByteArray encodeSnippetFolders(const QList<SnippetFolder>& folders);

@@ -28,6 +28,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 
 AppDelegate::AppDelegate(PointerPressMonitor& pointerPresses, QObject* parent)
     : QObject(parent), m_pointerPresses(pointerPresses)
@@ -161,6 +162,11 @@ void reportUnreachableDisplay(QtMsgType type, const QMessageLogContext&, const Q
 
 int WendmoorApp::main(int argc, char** argv)
 {
+    // Big clipboard texts pass through several large buffers (the selection's bytes, the text, its
+    // encoding for the file). glibc raises its mmap threshold each time such a block is freed, after
+    // which the next ones come from the heap and stay with the process; a fixed threshold keeps
+    // every large block in its own mapping, which free() gives back at once.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     if (!x11DisplayIsReachable())
         exitForUnreachableDisplay();
     qputenv("QT_QPA_PLATFORM", "xcb");

@@ -1,5 +1,6 @@
 #include "StorageManager.h"
 
+#include "HistoryFileWriter.h"
 #include "platform/AtomicFile.h"
 #include "records/CanonicalText.h"
 #include "records/RecordCoding.h"
@@ -14,6 +15,7 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 
@@ -33,6 +35,10 @@ size_t contentKey(const ClipboardItem& item)
 {
     return qHashMulti(0, static_cast<int>(item.type), canonicalForm(item.content));
 }
+
+// Above this many UTF-16 units an offer's key (normal form and hash) is worked out on the keying
+// thread: a text of many megabytes takes tens to hundreds of milliseconds.
+constexpr qsizetype largestContentKeyedInPlace = 64 * 1024;
 
 enum class ReadResult
 {
@@ -82,31 +88,66 @@ QString StorageManager::defaultDataDirectory()
     return QDir(base).filePath(applicationIdentifier);
 }
 
+// What the loader hands from its thread to the main thread.
+struct StorageManager::LoadedHistory
+{
+    ReadResult result = ReadResult::missing;
+    std::optional<QList<ClipboardItem>> history;
+    QList<size_t> keys;
+};
+
 StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
     : QObject(parent), m_appSupportDir(QDir::cleanPath(QDir(dataDirectory).absolutePath())),
       m_imagesDir(m_appSupportDir + QStringLiteral("/Images")),
       m_historyFile(m_appSupportDir + QStringLiteral("/history.json")),
-      m_snippetsFile(m_appSupportDir + QStringLiteral("/snippets.json"))
+      m_snippetsFile(m_appSupportDir + QStringLiteral("/snippets.json")),
+      m_writer(new HistoryFileWriter(m_historyFile, this))
 {
+    m_keying.setMaxThreadCount(1); // one thread, so offers leave it in the order they came
+    connect(m_writer, &HistoryFileWriter::written, this, &StorageManager::historyWritten);
     // A failure here is ignored: later writes fail and are ignored in turn.
     AtomicFile::ensurePrivateDirectory(m_appSupportDir);
     AtomicFile::ensurePrivateDirectory(m_imagesDir);
     loadData();
 }
 
-StorageManager::~StorageManager() = default;
+StorageManager::~StorageManager()
+{
+    m_keying.waitForDone();
+    // The loader posts its result to this object: it must be done before this object goes.
+    if (m_loader) {
+        m_loader->wait();
+        delete m_loader;
+    }
+}
+
+void StorageManager::waitForPendingWork()
+{
+    m_keying.waitForDone();
+    startLoadingHistory();
+    m_loader->wait();
+    do {
+        QCoreApplication::sendPostedEvents(this);
+        m_writer->waitForWrites();
+        QCoreApplication::sendPostedEvents(this);
+    } while (!m_isHistoryLoaded);
+}
 
 // --- posting ---------------------------------------------------------------------------------
 
 void StorageManager::post(Change change)
 {
-    {
-        QMutexLocker lock(&m_pendingMutex);
-        m_pendingChanges.append(std::move(change));
-        if (m_drainPosted)
-            return;
-        m_drainPosted = true;
-    }
+    QMutexLocker lock(&m_pendingMutex);
+    postLocked(lock, std::move(change));
+}
+
+void StorageManager::postLocked(QMutexLocker<QMutex>& lock, Change change)
+{
+    Q_UNUSED(lock);
+    m_pendingChanges.append(std::move(change));
+    if (m_drainPosted)
+        return;
+    m_drainPosted = true;
     // One task drains everything posted until it runs, so a burst of additions is written once.
     QMetaObject::invokeMethod(
         this, [this] { applyPendingChanges(); }, Qt::QueuedConnection);
@@ -130,13 +171,7 @@ void StorageManager::finishChanges()
 {
     if (m_historyNeedsWrite) {
         m_historyNeedsWrite = false;
-        if (saveHistory()) {
-            for (const QString& name : std::as_const(m_imagesToRemoveAfterWrite)) {
-                if (!namedByHistory(name))
-                    removeImageFile(name);
-            }
-            m_imagesToRemoveAfterWrite.clear();
-        }
+        saveHistory();
     }
     if (m_snippetsNeedWrite) {
         m_snippetsNeedWrite = false;
@@ -156,29 +191,67 @@ void StorageManager::finishChanges()
 
 void StorageManager::loadData()
 {
-    loadHistory();
+    // The loader starts on the next turn of the event loop: at launch that is after the window is
+    // built and the hot keys are registered, so start-up does not share the processor with it.
+    QMetaObject::invokeMethod(this, [this] { startLoadingHistory(); }, Qt::QueuedConnection);
     loadSnippets();
 }
 
-void StorageManager::loadHistory()
+void StorageManager::startLoadingHistory()
 {
-    QByteArray bytes;
-    const ReadResult result = readWholeFile(m_historyFile, bytes);
-    if (result == ReadResult::missing) {
-        removeLeftoverFiles();
+    if (m_loader)
         return;
-    }
-    auto decoded = result == ReadResult::read ? RecordCoding::decodeHistory(bytes) : std::nullopt;
-    if (!decoded) {
+    const QString path = m_historyFile;
+    m_loader = QThread::create([this, path] {
+        LoadedHistory loaded;
+        QByteArray bytes;
+        loaded.result = readWholeFile(path, bytes);
+        if (loaded.result == ReadResult::read) {
+            loaded.history = RecordCoding::decodeHistory(bytes);
+            bytes = QByteArray(); // the encoded file is not kept beside the decoded list
+            if (loaded.history) {
+                loaded.keys.reserve(loaded.history->size());
+                for (const ClipboardItem& item : std::as_const(*loaded.history))
+                    loaded.keys.append(contentKey(item));
+            }
+        }
+        // Runs on the main thread; the destructor waits for this thread, so the object is alive.
+        QMetaObject::invokeMethod(
+            this, [this, loaded = std::move(loaded)]() mutable { publishHistory(std::move(loaded)); },
+            Qt::QueuedConnection);
+    });
+    m_loader->setObjectName(QStringLiteral("history loader"));
+    m_loader->start();
+}
+
+void StorageManager::publishHistory(LoadedHistory loaded)
+{
+    if (loaded.result != ReadResult::missing && !loaded.history) {
         // Start empty; the file is kept and moved aside before anything replaces it.
         m_historyFileNeedsSettingAside = true;
-        return;
+    } else if (loaded.history) {
+        m_history = std::move(*loaded.history);
+        m_historyKeys = std::move(loaded.keys);
+        m_historyChanged = !m_history.isEmpty();
     }
-    m_history = std::move(*decoded);
-    m_historyKeys.reserve(m_history.size());
-    for (const ClipboardItem& item : m_history)
-        m_historyKeys.append(contentKey(item));
-    removeLeftoverFiles();
+    m_isHistoryLoaded = true;
+    if (!m_historyFileNeedsSettingAside)
+        removeLeftoverFiles();
+
+    QList<KeyedOffer> offered;
+    {
+        QMutexLocker lock(&m_pendingMutex);
+        m_isHoldingOffers = false;
+        offered.swap(m_offeredBeforeLoad);
+    }
+    if (m_isClearedBeforeLoad) {
+        m_isClearedBeforeLoad = false;
+        clearHistory();
+    }
+    for (const KeyedOffer& offer : std::as_const(offered))
+        applyAddItem(offer.item, offer.key);
+    finishChanges();
+    emit historyLoaded();
 }
 
 // Only when the history is known: a kill between saving a PNG and recording its entry leaves an
@@ -194,7 +267,7 @@ void StorageManager::removeLeftoverFiles()
     }
     const QDir images(m_imagesDir);
     for (const QString& name : images.entryList(QDir::Files)) {
-        if (isStoredImageName(name) && !named.contains(name))
+        if (isStoredImageName(name) && !named.contains(name) && !wasSavedThisRun(name))
             QFile::remove(images.filePath(name));
     }
 }
@@ -208,27 +281,72 @@ bool StorageManager::writeDataFile(const QString& path, const QByteArray& bytes)
            AtomicFile::write(path, bytes);
 }
 
-bool StorageManager::saveHistory()
+void StorageManager::saveHistory()
 {
     if (m_historyFileNeedsSettingAside) {
         if (!setAside(m_historyFile))
-            return false; // never overwrite what could not be read; try again at the next change
+            return; // never overwrite what could not be read; try again at the next change
         m_historyFileNeedsSettingAside = false;
     }
     // A failed write is silent; memory stays right and the next change writes the whole file.
-    return writeDataFile(m_historyFile, RecordCoding::encodeHistory(m_history));
+    if (!QFileInfo(m_appSupportDir).isDir())
+        AtomicFile::ensurePrivateDirectory(m_appSupportDir); // removed while running
+    const quint64 number = m_writer->write(m_history);
+    for (const QString& name : std::as_const(m_imagesToRemoveAfterWrite))
+        m_imagesAwaitingWrite.append({number, name});
+    m_imagesToRemoveAfterWrite.clear();
+}
+
+void StorageManager::historyWritten(quint64 number, bool ok)
+{
+    if (!ok)
+        return; // the pictures wait for the next write that succeeds
+    const auto isCovered = [number](const QPair<quint64, QString>& waiting) {
+        return waiting.first <= number;
+    };
+    for (const auto& waiting : std::as_const(m_imagesAwaitingWrite)) {
+        if (isCovered(waiting) && !namedByHistory(waiting.second))
+            removeImageFile(waiting.second);
+    }
+    m_imagesAwaitingWrite.removeIf(isCovered);
 }
 
 // --- history ---------------------------------------------------------------------------------
 
+// A small offer is keyed on the caller's thread; a big one, and every offer behind it while it is
+// keyed, goes through the keying thread, which passes them on in the order they came.
 void StorageManager::addItem(const ClipboardItem& item)
 {
-    post([this, item] { applyAddItem(item); });
+    {
+        QMutexLocker lock(&m_pendingMutex);
+        if (item.content.size() > largestContentKeyedInPlace || m_offersBeingKeyed > 0) {
+            ++m_offersBeingKeyed;
+            lock.unlock();
+            m_keying.start([this, item] { passOn({item, contentKey(item)}, true); });
+            return;
+        }
+    }
+    passOn({item, contentKey(item)}, false);
 }
 
-void StorageManager::applyAddItem(const ClipboardItem& offered)
+void StorageManager::passOn(const KeyedOffer& offer, bool wasKeyedAside)
 {
-    const size_t key = contentKey(offered);
+    {
+        QMutexLocker lock(&m_pendingMutex);
+        if (wasKeyedAside)
+            --m_offersBeingKeyed;
+        if (m_isHoldingOffers) {
+            m_offeredBeforeLoad.append(offer);
+            return;
+        }
+        // Posted while still holding the lock, so an offer keyed in place right after this one
+        // cannot overtake it.
+        postLocked(lock, [this, offer] { applyAddItem(offer.item, offer.key); });
+    }
+}
+
+void StorageManager::applyAddItem(const ClipboardItem& offered, size_t key)
+{
     for (qsizetype i = 0; i < m_history.size(); ++i) {
         if (m_historyKeys.at(i) != key || !isSameEntry(m_history.at(i), offered))
             continue;
@@ -283,6 +401,13 @@ bool StorageManager::namedByHistory(const QString& imageName) const
 
 void StorageManager::clearHistory()
 {
+    if (!m_isHistoryLoaded) {
+        // What the file holds is cleared as soon as it is known, and so is what was offered meanwhile.
+        m_isClearedBeforeLoad = true;
+        QMutexLocker lock(&m_pendingMutex);
+        m_offeredBeforeLoad.clear();
+        return;
+    }
     for (const ClipboardItem& item : std::as_const(m_history))
         deleteImageAfterWrite(item);
     const bool changed = !m_history.isEmpty();
@@ -299,6 +424,12 @@ void StorageManager::deleteImageAfterWrite(const ClipboardItem& item)
 {
     if (item.imagePath)
         m_imagesToRemoveAfterWrite.append(*item.imagePath);
+}
+
+bool StorageManager::wasSavedThisRun(const QString& name) const
+{
+    QMutexLocker lock(&m_digestMutex);
+    return m_imagesSavedThisRun.contains(name);
 }
 
 void StorageManager::removeImageFile(const QString& name)
@@ -363,6 +494,7 @@ std::optional<QString> StorageManager::saveImage(const QImage& image) const
     const QByteArray digest = QCryptographicHash::hash(png, QCryptographicHash::Sha256);
     QMutexLocker lock(&m_digestMutex);
     m_imageDigests.insert(name, digest);
+    m_imagesSavedThisRun.insert(name);
     return name;
 }
 

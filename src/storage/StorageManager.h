@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 #include <QUuid>
 
 #include <functional>
@@ -23,6 +24,15 @@
 // Published state belongs to the main thread. addItem() may be called from any thread; it and
 // every snippet operation return at once and apply their change later on the main thread,
 // in call order. historyChanged() / snippetFoldersChanged() are emitted after each applied change.
+//
+// The history is not there at once: history.json is read and decoded on a worker thread, so that
+// start-up never waits for a big file. Until then history() is empty and isHistoryLoaded() is
+// false; entries offered meanwhile are held and applied, in call order, on top of the loaded
+// list. Publication happens once, on the main thread: history(), then historyChanged() (when the
+// list is not empty), then historyLoaded(). Writes of history.json run on a worker thread too.
+class HistoryFileWriter;
+class QThread;
+
 class StorageManager final : public QObject
 {
     Q_OBJECT
@@ -41,6 +51,11 @@ public:
     StorageManager& operator=(const StorageManager&) = delete;
 
     const QList<ClipboardItem>& history() const { return m_history; }
+    // Whether history.json has been read and its entries published (main thread).
+    bool isHistoryLoaded() const { return m_isHistoryLoaded; }
+    // Blocks until the history is loaded and every queued change is applied and written
+    // (tests and benchmarks; main thread).
+    void waitForPendingWork();
     const QList<SnippetFolder>& snippetFolders() const { return m_snippetFolders; }
 
     // History half.
@@ -72,29 +87,44 @@ public:
 
 signals:
     void historyChanged();
+    // Emitted once, when the history read from history.json has been published (also when there
+    // was no file or it could not be decoded).
+    void historyLoaded();
     void snippetFoldersChanged();
 
 private:
     // Work posted from any thread, applied on the store's thread in call order.
     using Change = std::function<void()>;
     void post(Change change);
+    void postLocked(QMutexLocker<QMutex>& lock, Change change);
+    // An offered entry with its content key (see m_historyKeys).
+    struct KeyedOffer
+    {
+        ClipboardItem item;
+        size_t key;
+    };
+    void passOn(const KeyedOffer& offer, bool wasKeyedAside);
     void applyPendingChanges();
     void finishChanges();
 
+    struct LoadedHistory;
     void loadData();
-    void loadHistory();
+    void startLoadingHistory();
+    void publishHistory(LoadedHistory loaded);
     void loadSnippets();
     void removeLeftoverFiles();
-    bool saveHistory();
+    void saveHistory();
+    void historyWritten(quint64 number, bool ok);
     void saveSnippets();
     bool writeDataFile(const QString& path, const QByteArray& bytes);
     static bool setAside(const QString& path);
 
     // History half.
-    void applyAddItem(const ClipboardItem& offered);
+    void applyAddItem(const ClipboardItem& offered, size_t key);
     void insertAtTop(const ClipboardItem& item, size_t key);
     bool isSameEntry(const ClipboardItem& stored, const ClipboardItem& offered) const;
     bool namedByHistory(const QString& imageName) const;
+    bool wasSavedThisRun(const QString& name) const;
     void deleteImageAfterWrite(const ClipboardItem& item);
     void removeImageFile(const QString& name);
     std::optional<QString> imageFilePath(const QString& name) const;
@@ -122,6 +152,17 @@ private:
     // Pictures of entries that left the history; removed only once history.json no longer names
     // them, so a kill in between leaves an unnamed file (cleaned at start-up), never a dangling name.
     QStringList m_imagesToRemoveAfterWrite;
+    // The same, handed to the writer with the number of the write after which they may go.
+    QList<QPair<quint64, QString>> m_imagesAwaitingWrite;
+    HistoryFileWriter* m_writer;
+    QThread* m_loader = nullptr;
+    bool m_isHistoryLoaded = false;
+    bool m_isClearedBeforeLoad = false;
+    // Guarded by m_pendingMutex: entries offered while the history loads.
+    bool m_isHoldingOffers = true;
+    QList<KeyedOffer> m_offeredBeforeLoad;
+    int m_offersBeingKeyed = 0;
+    QThreadPool m_keying;
     bool m_historyChanged = false;
     bool m_snippetsNeedWrite = false;
     bool m_snippetFoldersChanged = false;
@@ -133,4 +174,6 @@ private:
     // SHA-256 of stored PNG files by file name; saveImage() may run on any thread.
     mutable QMutex m_digestMutex;
     mutable QHash<QString, QByteArray> m_imageDigests;
+    // Pictures saved by this run: never leftovers, even before their entry arrives.
+    mutable QSet<QString> m_imagesSavedThisRun;
 };

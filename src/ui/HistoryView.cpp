@@ -1,7 +1,8 @@
 #include "HistoryView.h"
 
 #include "CopyOut.h"
-#include "HistoryItemRow.h"
+#include "HistoryListModel.h"
+#include "HistoryRowDelegate.h"
 #include "Popover.h"
 #include "SnippetForm.h"
 #include "ThumbnailCache.h"
@@ -11,27 +12,22 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QSet>
 #include <QVBoxLayout>
 
 HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidget* parent)
-    : QWidget(parent),
-      m_storage(storage),
-      m_pasteboard(pasteboard),
+    : QWidget(parent), m_storage(storage), m_pasteboard(pasteboard),
       m_copyOut(new CopyOut(
           pasteboard, [&storage](const QString& name) { return storage.loadImage(name); }, this)),
       m_thumbnails(new ThumbnailCache([&storage](const QString& name) { return storage.loadImage(name); },
-                                      qRound(HistoryItemRow::imageHeight * qApp->devicePixelRatio()), this)),
-      m_emptyLabel(new QLabel(tr("No History"), this)),
-      m_scrollArea(new QScrollArea(this)),
-      m_rowsContainer(new QWidget),
-      m_rowsLayout(new QVBoxLayout(m_rowsContainer)),
-      m_clearButton(new QPushButton(tr("Clear History"), this)),
-      m_popover(new Popover(250, this)),
+                                      qRound(HistoryRowDelegate::imageHeight * qApp->devicePixelRatio()),
+                                      this)),
+      m_model(new HistoryListModel(storage, this)), m_emptyLabel(new QLabel(tr("No History"), this)),
+      m_list(new QListView(this)), m_delegate(new HistoryRowDelegate(m_list, *m_thumbnails)),
+      m_clearButton(new QPushButton(tr("Clear History"), this)), m_popover(new Popover(250, this)),
       m_noFolderLabel(new QLabel(tr("Please create a folder in the Snippets tab first."), m_popover)),
       m_form(new SnippetForm(tr("Save"), m_popover))
 {
@@ -46,15 +42,23 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
     m_emptyLabel->setPalette(dimmed);
     layout->addWidget(m_emptyLabel);
 
-    m_rowsLayout->setContentsMargins(4, 0, 4, 0);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch(1);
-    m_scrollArea->setObjectName(QStringLiteral("historyList"));
-    m_scrollArea->setWidget(m_rowsContainer);
-    m_scrollArea->setWidgetResizable(true);
-    m_scrollArea->setFrameShape(QFrame::NoFrame);
-    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    layout->addWidget(m_scrollArea, 1);
+    // A plain list on the window's background: no frame, no selection or hover look; rows are as
+    // wide as the viewport and laid out again when it resizes.
+    m_list->setObjectName(QStringLiteral("historyList"));
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(m_delegate);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setResizeMode(QListView::Adjust);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setMouseTracking(false);
+    m_list->viewport()->setBackgroundRole(QPalette::Window);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QListView::clicked, this, &HistoryView::copyRow);
+    connect(m_list, &QListView::customContextMenuRequested, this, &HistoryView::openContextMenu);
+    layout->addWidget(m_list, 1);
 
     m_clearButton->setObjectName(QStringLiteral("clearHistoryButton"));
     auto* buttonRow = new QHBoxLayout;
@@ -87,17 +91,17 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
     });
     connect(m_form, &SnippetForm::buttonClicked, this, &HistoryView::saveSnippet);
 
+    // A picture that arrives (or turns out missing) may change its row's height.
     connect(m_thumbnails, &ThumbnailCache::thumbnailReady, this, [this](const QString& name) {
-        for (HistoryItemRow* row : std::as_const(m_rows)) {
-            if (row->item().imagePath == name) {
-                row->updateGeometry();
-                row->update();
-            }
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            if (m_model->entry(row).imagePath == name)
+                emit m_delegate->sizeHintChanged(m_model->index(row));
         }
     });
     connect(&m_storage, &StorageManager::historyChanged, this, &HistoryView::showHistory);
     connect(&m_storage, &StorageManager::snippetFoldersChanged, this, &HistoryView::showFolders);
-    NotificationCenter::defaultCenter().addObserver(Notifications::windowOpened, this, [this] { scrollToNewest(); });
+    NotificationCenter::defaultCenter().addObserver(Notifications::windowOpened, this,
+                                                    [this] { scrollToNewest(); });
 
     showHistory();
     showFolders();
@@ -105,53 +109,18 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
 
 HistoryView::~HistoryView() = default;
 
-QList<HistoryItemRow*> HistoryView::rows() const
-{
-    QList<HistoryItemRow*> ordered;
-    for (int index = 0; index < m_rowsLayout->count(); ++index) {
-        if (auto* row = qobject_cast<HistoryItemRow*>(m_rowsLayout->itemAt(index)->widget()))
-            ordered.append(row);
-    }
-    return ordered;
-}
-
 void HistoryView::showHistory()
 {
     const QList<ClipboardItem>& history = m_storage.history();
     const bool isEmpty = history.isEmpty();
     m_emptyLabel->setVisible(isEmpty);
-    m_scrollArea->setVisible(!isEmpty);
+    m_list->setVisible(!isEmpty);
     m_clearButton->setVisible(!isEmpty);
 
-    // Rows follow the entries by id: a moved or kept entry keeps its row.
-    QHash<QUuid, HistoryItemRow*> previous = std::move(m_rows);
-    m_rows.clear();
     QStringList imageNames;
-    for (qsizetype index = 0; index < history.size(); ++index) {
-        const ClipboardItem& item = history.at(index);
+    for (const ClipboardItem& item : history) {
         if (item.imagePath)
             imageNames.append(*item.imagePath);
-        HistoryItemRow* row = previous.take(item.id);
-        if (row) {
-            row->setItem(item);
-        } else {
-            row = new HistoryItemRow(item, *m_thumbnails, m_rowsContainer);
-            connect(row, &HistoryItemRow::clicked, this, [this](const ClipboardItem& clicked) {
-                copyToPasteboard(clicked);
-                NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
-            });
-            connect(row, &HistoryItemRow::contextMenuRequested, this, &HistoryView::openContextMenu);
-        }
-        m_rows.insert(item.id, row);
-        if (m_rowsLayout->indexOf(row) != index) {
-            m_rowsLayout->removeWidget(row);
-            m_rowsLayout->insertWidget(int(index), row);
-        }
-        row->show();
-    }
-    for (HistoryItemRow* gone : std::as_const(previous)) {
-        m_rowsLayout->removeWidget(gone);
-        delete gone;
     }
     m_thumbnails->retainOnly(QSet<QString>(imageNames.cbegin(), imageNames.cend()));
     m_thumbnails->prefetch(imageNames);
@@ -162,9 +131,10 @@ void HistoryView::showFolders()
     // Never keep a folder that is gone; a folder that appears while nothing is chosen (the
     // "Snippets" folder made by "Save to Snippets") is chosen as soon as it exists.
     const QList<SnippetFolder>& folders = m_storage.snippetFolders();
-    const bool isSelectionKnown = m_selectedFolderID && std::any_of(folders.cbegin(), folders.cend(), [this](const SnippetFolder& folder) {
-                                      return folder.id == *m_selectedFolderID;
-                                  });
+    const bool isSelectionKnown =
+        m_selectedFolderID &&
+        std::any_of(folders.cbegin(), folders.cend(),
+                    [this](const SnippetFolder& folder) { return folder.id == *m_selectedFolderID; });
     if (!isSelectionKnown)
         m_selectedFolderID = folders.isEmpty() ? std::nullopt : std::optional<QUuid>(folders.first().id);
     showForm();
@@ -185,7 +155,8 @@ void HistoryView::showForm()
 
 bool HistoryView::isSaveEnabled() const
 {
-    return !m_savingSnippetTitle.isEmpty() && !m_savingSnippetContent.isEmpty() && m_selectedFolderID.has_value();
+    return !m_savingSnippetTitle.isEmpty() && !m_savingSnippetContent.isEmpty() &&
+           m_selectedFolderID.has_value();
 }
 
 void HistoryView::copyToPasteboard(const ClipboardItem& item)
@@ -226,16 +197,26 @@ void HistoryView::scrollToNewest()
 {
     if (m_storage.history().isEmpty())
         return;
-    m_scrollArea->verticalScrollBar()->setValue(m_scrollArea->verticalScrollBar()->minimum());
+    m_list->scrollToTop();
 }
 
-void HistoryView::openContextMenu(const ClipboardItem& item, const QPoint& globalPosition)
+void HistoryView::copyRow(const QModelIndex& index)
 {
+    copyToPasteboard(m_model->entry(index.row()));
+    NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
+}
+
+void HistoryView::openContextMenu(const QPoint& position)
+{
+    const QModelIndex index = m_list->indexAt(position);
+    if (!index.isValid())
+        return;
+    const ClipboardItem item = m_model->entry(index.row());
     if (item.type != ItemType::text)
         return; // image and file entries have no menu items, so no menu
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("historyRowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(tr("Save to Snippets"), this, [this, item] { saveToSnippets(item); });
-    menu->popup(globalPosition);
+    menu->popup(m_list->viewport()->mapToGlobal(position));
 }

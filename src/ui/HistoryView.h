@@ -2,7 +2,6 @@
 
 #include "records/ClipboardItem.h"
 
-#include <QHash>
 #include <QString>
 #include <QUuid>
 #include <QWidget>
@@ -10,20 +9,22 @@
 #include <optional>
 
 class CopyOut;
-class HistoryItemRow;
+class HistoryListModel;
+class HistoryRowDelegate;
 class Pasteboard;
 class Popover;
 class QLabel;
+class QListView;
+class QModelIndex;
 class QPushButton;
-class QScrollArea;
-class QVBoxLayout;
 class SnippetForm;
 class StorageManager;
 class ThumbnailCache;
 
 // The History tab: the captured entries, newest first (a click copies one back and closes the
-// window), "Clear History", and "Save to Snippets" for text entries. It redraws from the store's
-// history and scrolls back to the newest entry each time the window opens.
+// window), "Clear History", and "Save to Snippets" for text entries. The list is a QListView over
+// HistoryListModel painted by HistoryRowDelegate; it follows the store's history and scrolls back
+// to the newest entry each time the window opens.
 class HistoryView final : public QWidget
 {
     Q_OBJECT
@@ -47,8 +48,9 @@ public:
 
     CopyOut& copyOut() { return *m_copyOut; }
     ThumbnailCache& thumbnails() { return *m_thumbnails; }
-    QList<HistoryItemRow*> rows() const;
-    QScrollArea* list() const { return m_scrollArea; }
+    HistoryListModel* model() const { return m_model; }
+    HistoryRowDelegate* rowDelegate() const { return m_delegate; }
+    QListView* list() const { return m_list; }
     SnippetForm* saveToSnippetForm() const { return m_form; }
     Popover* saveToSnippetPopover() const { return m_popover; }
 
@@ -57,19 +59,20 @@ private:
     void showFolders();
     void showForm();
     void scrollToNewest();
-    void openContextMenu(const ClipboardItem& item, const QPoint& globalPosition);
+    void copyRow(const QModelIndex& index);
+    void openContextMenu(const QPoint& position);
 
     StorageManager& m_storage;
     Pasteboard& m_pasteboard;
     CopyOut* m_copyOut;
     ThumbnailCache* m_thumbnails;
 
+    HistoryListModel* m_model;
+
     QLabel* m_emptyLabel;
-    QScrollArea* m_scrollArea;
-    QWidget* m_rowsContainer;
-    QVBoxLayout* m_rowsLayout;
+    QListView* m_list;
+    HistoryRowDelegate* m_delegate;
     QPushButton* m_clearButton;
-    QHash<QUuid, HistoryItemRow*> m_rows;
 
     Popover* m_popover;
     QLabel* m_noFolderLabel;

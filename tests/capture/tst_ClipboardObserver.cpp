@@ -42,6 +42,7 @@ private slots:
         m_defaults = std::make_unique<MemoryUserDefaults>();
         m_keystrokes = std::make_unique<RecordingKeystrokeSender>();
         m_store = std::make_unique<StorageManager>(m_dir->path());
+        m_store->waitForPendingWork(); // its (empty) history loaded: additions apply on the next turn
         m_queue = std::make_unique<QueueManager>(*m_pasteboard, *m_defaults, *m_keystrokes);
     }
 

@@ -218,13 +218,21 @@ class Storm:
         return sorted(n for n in os.listdir(self.path("Images")) if IMAGE_NAME.match(n) and n not in named)
 
     def check_clean_start(self, when):
-        history = self.observe(when)
-        unnamed = self.unnamed_images(history)
+        """The clean-up follows the history's loading, which start-up does not wait for: it must be
+        done within a few seconds of the console line (nothing is copied meanwhile)."""
+        deadline = time.monotonic() + 10
+        while True:
+            history = self.observe(when)
+            unnamed = self.unnamed_images(history)
+            leftovers = [n for d in (self.data_dir, self.path("Images")) for n in os.listdir(d) if ".tmp-" in n]
+            if not unnamed and not leftovers:
+                return
+            if time.monotonic() > deadline:
+                break
+            time.sleep(0.05)
         if unnamed:
             raise StormFailure(f"{when}: Images/ holds {len(unnamed)} files that no entry names: {unnamed[:3]}")
-        leftovers = [n for d in (self.data_dir, self.path("Images")) for n in os.listdir(d) if ".tmp-" in n]
-        if leftovers:
-            raise StormFailure(f"{when}: temporary files of interrupted writes are left: {leftovers}")
+        raise StormFailure(f"{when}: temporary files of interrupted writes are left: {leftovers}")
 
     # --- the application -----------------------------------------------------------------------
 

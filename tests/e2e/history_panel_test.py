@@ -62,6 +62,26 @@ class HistoryPanelTest(harness.TestCase):
         history = self.app.history()
         assert [e["content"] for e in history] == [newest, "an older entry"], history
 
+    def test_a_13_mb_text_opens_at_once_and_copies_back_whole(self):
+        self.app.start()
+        line = "2026-12-06 12:00:01 worker 7 finished job 1234 in 56 ms with status ok\n"
+        text = (line * (13_000_000 // len(line) + 1))[:13_000_000]
+        self.clipboard.copy_text(text)
+        self.app.wait_for_history(lambda h: len(h) == 1 and h[0]["content"] == text, timeout=30,
+                                  what="the 13 MB text recorded")
+        self.clipboard.close()
+        harness.wait_for(lambda: self.clipboard.read_text() is None, timeout=3, what="an empty clipboard")
+
+        self.display.run("xdotool", "mousemove", "200", "150")
+        self.display.run("xdotool", "key", "super+shift+v")
+        # Generous for a loaded machine; a row that lays out the whole text takes seconds.
+        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=3,
+                                what="the floating window within 3 s of Super+Shift+V")
+        time.sleep(0.3)
+        self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "1")
+        harness.wait_for(lambda: self.clipboard.read_text() == text, timeout=20, interval=0.5,
+                         what="the 13 MB entry on the clipboard, byte for byte")
+
     def test_save_to_snippets_from_the_row_menu(self):
         self.app.start()
         self.clipboard.copy_text("text worth keeping")

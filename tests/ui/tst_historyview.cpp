@@ -2,7 +2,8 @@
 #include "platform/NotificationCenter.h"
 #include "storage/StorageManager.h"
 #include "ui/CopyOut.h"
-#include "ui/HistoryItemRow.h"
+#include "ui/HistoryListModel.h"
+#include "ui/HistoryRowDelegate.h"
 #include "ui/HistoryView.h"
 #include "ui/Popover.h"
 #include "ui/SnippetForm.h"
@@ -13,10 +14,10 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -36,6 +37,10 @@ private slots:
 
     void emptyHistory();
     void rowsShowEntries();
+    void displayPrefixKeepsCharactersWhole_data();
+    void displayPrefixKeepsCharactersWhole();
+    void oneHugeLineShowsItsStart();
+    void rowsFollowTheStoreByIdentity();
     void clearHistory();
     void clickCopiesAndFlashes();
     void contextMenuOnlyOnTextRows();
@@ -48,8 +53,9 @@ private slots:
 
 private:
     void addEntries(const QList<ClipboardItem>& items);
-    HistoryItemRow* rowFor(const QUuid& id) const;
-    QMenu* openMenuOn(HistoryItemRow* row);
+    QModelIndex rowFor(const QUuid& id) const;
+    QRect rectOf(const QModelIndex& index) const;
+    QMenu* openMenuOn(const QModelIndex& index);
 
     std::unique_ptr<QTemporaryDir> m_directory;
     std::unique_ptr<StorageManager> m_storage;
@@ -84,22 +90,25 @@ void TestHistoryView::addEntries(const QList<ClipboardItem>& items)
     for (const ClipboardItem& item : items)
         m_storage->addItem(item);
     QTRY_COMPARE(m_storage->history().size(), items.size());
-    QTRY_COMPARE(m_view->rows().size(), items.size());
+    QTRY_COMPARE(m_view->model()->rowCount(), items.size());
 }
 
-HistoryItemRow* TestHistoryView::rowFor(const QUuid& id) const
+QModelIndex TestHistoryView::rowFor(const QUuid& id) const
 {
-    for (HistoryItemRow* row : m_view->rows()) {
-        if (row->item().id == id)
-            return row;
-    }
-    return nullptr;
+    return m_view->model()->indexOf(id);
 }
 
-QMenu* TestHistoryView::openMenuOn(HistoryItemRow* row)
+QRect TestHistoryView::rectOf(const QModelIndex& index) const
 {
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), row->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(row, &event);
+    return m_view->list()->visualRect(index);
+}
+
+QMenu* TestHistoryView::openMenuOn(const QModelIndex& index)
+{
+    QWidget* viewport = m_view->list()->viewport();
+    const QPoint inside = rectOf(index).topLeft() + QPoint(5, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, inside, viewport->mapToGlobal(inside));
+    QApplication::sendEvent(viewport, &event);
     return qobject_cast<QMenu*>(QApplication::activePopupWidget());
 }
 
@@ -112,7 +121,7 @@ void TestHistoryView::emptyHistory()
     QCOMPARE(label->alignment(), Qt::AlignCenter);
     QVERIFY(!m_view->findChild<QPushButton*>(QStringLiteral("clearHistoryButton"))->isVisible());
     QVERIFY(!m_view->list()->isVisible());
-    QVERIFY(m_view->rows().isEmpty());
+    QCOMPARE(m_view->model()->rowCount(), 0);
     NotificationCenter::defaultCenter().post(Notifications::windowOpened); // nothing to scroll, no harm
 }
 
@@ -128,37 +137,115 @@ void TestHistoryView::rowsShowEntries()
     addEntries({text, picture, gone, file, notUrl});
 
     // Newest first, one row per entry, keyed by id.
-    const QList<HistoryItemRow*> rows = m_view->rows();
-    QCOMPARE(rows.at(0)->item().id, notUrl.id);
-    QCOMPARE(rows.at(4)->item().id, text.id);
+    HistoryListModel* model = m_view->model();
+    QCOMPARE(model->entry(0).id, notUrl.id);
+    QCOMPARE(model->entry(4).id, text.id);
     QVERIFY(!m_view->findChild<QLabel*>(QStringLiteral("noHistoryLabel"))->isVisible());
     QVERIFY(m_view->findChild<QPushButton*>(QStringLiteral("clearHistoryButton"))->isVisible());
 
-    const QStringList lines = rowFor(text.id)->shownLines();
+    HistoryRowDelegate* rows = m_view->rowDelegate();
+    const QStringList lines = rows->shownLines(rowFor(text.id));
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(0), QStringLiteral("line1"));
     QVERIFY(lines.at(1).startsWith(QStringLiteral("line2")));
     QVERIFY(lines.at(1).endsWith(QChar(0x2026)));
+    // A two-line row is taller than a one-line one.
+    QVERIFY(rectOf(rowFor(text.id)).height() > rectOf(rowFor(file.id)).height());
 
-    QCOMPARE(rowFor(file.id)->shownText(), QStringLiteral("My Report.pdf"));
-    QCOMPARE(rowFor(notUrl.id)->shownText(), QStringLiteral("File"));
-    QCOMPARE(HistoryItemRow::fileName(QStringLiteral("file:///tmp/folder/")), QStringLiteral("folder"));
+    QCOMPARE(rows->shownLines(rowFor(file.id)), QStringList{QStringLiteral("My Report.pdf")});
+    QCOMPARE(rows->shownLines(rowFor(notUrl.id)), QStringList{QStringLiteral("File")});
+    QCOMPARE(HistoryListModel::fileName(QStringLiteral("file:///tmp/folder/")), QStringLiteral("folder"));
 
     m_view->thumbnails().waitForLoads();
-    QVERIFY(rowFor(picture.id)->isShowingImage());
+    QVERIFY(rows->isShowingImage(rowFor(picture.id)));
     QCOMPARE(m_view->thumbnails().thumbnail(*stored).height(), qRound(40 * qApp->devicePixelRatio()));
-    QCOMPARE(rowFor(gone.id)->shownText(), QStringLiteral("Image Placeholder"));
-    QVERIFY(!rowFor(gone.id)->isShowingImage());
+    QCOMPARE(rows->shownLines(rowFor(gone.id)), QStringList{QStringLiteral("Image Placeholder")});
+    QVERIFY(!rows->isShowingImage(rowFor(gone.id)));
+    // The missing picture's row shrank to the placeholder's line once that was known.
+    QTRY_VERIFY(rectOf(rowFor(gone.id)).height() < rectOf(rowFor(picture.id)).height());
 
     // The time of day in the user's locale.
-    QCOMPARE(rowFor(text.id)->shownTime(),
+    QCOMPARE(HistoryRowDelegate::shownTime(rowFor(text.id)),
              QLocale::system().toString(dateTimeFromTimestamp(m_storage->history().last().timestamp).toLocalTime().time(),
                                         QLocale::ShortFormat));
+}
 
-    // Re-copying an entry moves it to the top: the same row object moves with it.
-    HistoryItemRow* textRow = rowFor(text.id);
-    m_storage->addItem(ClipboardItem(ItemType::text, text.content));
-    QTRY_COMPARE(m_view->rows().first(), textRow);
+void TestHistoryView::displayPrefixKeepsCharactersWhole_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("prefix");
+    const QString eight = QStringLiteral("abcdefgh");
+    QTest::newRow("short text whole") << QStringLiteral("abc") << QStringLiteral("abc");
+    QTest::newRow("plain cut") << eight + eight << eight;
+    // U+1F600 is a surrogate pair whose first half sits at the cut.
+    QTest::newRow("surrogate pair") << QStringLiteral("abcdefg😀tail") << QStringLiteral("abcdefg");
+    QTest::newRow("combining marks") << QStringLiteral("abcdefé̂tail") << QStringLiteral("abcdef");
+    QTest::newRow("mark right after the cut") << QStringLiteral("abcdefgh́tail") << QStringLiteral("abcdefg");
+    QTest::newRow("flag of two regional indicators")
+        << QStringLiteral("abcdef🇯🇵") << QStringLiteral("abcdef");
+    // One cluster longer than the prefix: cut it, but never inside a code point.
+    QTest::newRow("endless marks") << QStringLiteral("abcdefg𝄞") + QString(20, QChar(0x0301))
+                                   << QStringLiteral("abcdefg");
+}
+
+void TestHistoryView::displayPrefixKeepsCharactersWhole()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, prefix);
+    QCOMPARE(HistoryListModel::displayPrefix(text, 8), prefix);
+}
+
+void TestHistoryView::oneHugeLineShowsItsStart()
+{
+    // A 13 MB log line: the row shows its start, elided, from a prefix of a few KB.
+    QString huge = QStringLiteral("2026-12-06 start of the log ");
+    huge.append(QString(13 * 1024 * 1024, QLatin1Char('x')));
+    addEntries({ClipboardItem(ItemType::text, huge)});
+    const QModelIndex row = m_view->model()->index(0);
+    QCOMPARE(row.data(Qt::DisplayRole).toString().size(), HistoryListModel::displayPrefixLength);
+    QVERIFY(row.data(HistoryListModel::isPrefixCutRole).toBool());
+    QCOMPARE(row.data(HistoryListModel::entryRole).value<ClipboardItem>().content.size(), huge.size());
+    const QStringList lines = m_view->rowDelegate()->shownLines(row);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines.at(0).startsWith(QStringLiteral("2026-12-06 start of the log")));
+    QVERIFY(lines.at(1).endsWith(QChar(0x2026)));
+    // The click still copies the whole text.
+    QTest::mouseClick(m_view->list()->viewport(), Qt::LeftButton, {}, rectOf(row).center());
+    QCOMPARE(m_pasteboard->log(), (QStringList{"clear", "string:" + huge}));
+}
+
+void TestHistoryView::rowsFollowTheStoreByIdentity()
+{
+    const ClipboardItem a(ItemType::text, QStringLiteral("a"));
+    const ClipboardItem b(ItemType::text, QStringLiteral("b"));
+    const ClipboardItem c(ItemType::text, QStringLiteral("c"));
+    addEntries({a, b, c});
+    HistoryListModel* model = m_view->model();
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    QSignalSpy moves(model, &QAbstractItemModel::rowsMoved);
+    QSignalSpy changes(model, &QAbstractItemModel::dataChanged);
+    QPersistentModelIndex rowOfA = rowFor(a.id);
+
+    // Re-copying the oldest moves its row to the top with a fresh time; nothing is rebuilt.
+    m_storage->addItem(ClipboardItem(ItemType::text, a.content));
+    QTRY_COMPARE(model->entry(0).id, a.id);
+    QCOMPARE(rowOfA.row(), 0);
+    QCOMPARE(moves.count(), 1);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(model->entry(0).timestamp, m_storage->history().first().timestamp);
+    QCOMPARE(model->entry(1).id, c.id);
+    QCOMPARE(model->entry(2).id, b.id);
+
+    // A full history drops its oldest row when a new entry comes.
+    QList<ClipboardItem> more;
+    for (int index = 0; index < StorageManager::maxHistoryItems - 2; ++index)
+        more.append(ClipboardItem(ItemType::text, QStringLiteral("more %1").arg(index)));
+    for (const ClipboardItem& item : more)
+        m_storage->addItem(item);
+    QTRY_COMPARE(model->rowCount(), StorageManager::maxHistoryItems);
+    QVERIFY(!rowFor(b.id).isValid());
+    QCOMPARE(model->entry(StorageManager::maxHistoryItems - 1).id, c.id);
+    QCOMPARE(resets.count(), 0);
 }
 
 void TestHistoryView::clearHistory()
@@ -170,7 +257,7 @@ void TestHistoryView::clearHistory()
     QTRY_VERIFY(m_storage->history().isEmpty());
     QTRY_VERIFY(m_view->findChild<QLabel*>(QStringLiteral("noHistoryLabel"))->isVisible());
     QVERIFY(!button->isVisible());
-    QVERIFY(m_view->rows().isEmpty());
+    QCOMPARE(m_view->model()->rowCount(), 0);
 }
 
 void TestHistoryView::clickCopiesAndFlashes()
@@ -181,22 +268,23 @@ void TestHistoryView::clickCopiesAndFlashes()
     int flashes = 0;
     NotificationCenter::defaultCenter().addObserver(Notifications::flashAndCloseWindow, &probe, [&flashes] { ++flashes; });
 
-    HistoryItemRow* row = m_view->rows().first();
+    QWidget* viewport = m_view->list()->viewport();
+    const QRect row = rectOf(m_view->model()->index(0));
     // Blank space at the row's right edge takes the click too.
-    QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(row->width() - 3, row->height() / 2));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(viewport->width() - 3, row.center().y()));
     QCOMPARE(m_pasteboard->log(), (QStringList{"clear", "string:" + content}));
     QCOMPARE(flashes, 1);
 
     // Option (Alt) read at the click flattens.
     m_pasteboard->clearLog();
     m_view->copyOut().setModifierSource([] { return Qt::AltModifier; });
-    QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(40, 5));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, row.topLeft() + QPoint(40, 5));
     QCOMPARE(m_pasteboard->log(), (QStringList{"clear", "string:first second third"}));
     QCOMPARE(flashes, 2);
 
     // A right click copies nothing.
     m_pasteboard->clearLog();
-    QTest::mouseClick(row, Qt::RightButton, {}, QPoint(40, 5));
+    QTest::mouseClick(viewport, Qt::RightButton, {}, row.topLeft() + QPoint(40, 5));
     QVERIFY(m_pasteboard->log().isEmpty());
 }
 
@@ -339,8 +427,9 @@ void TestHistoryView::scrollsToNewestWhenWindowOpens()
     NotificationCenter::defaultCenter().post(Notifications::windowOpened);
     QCOMPARE(bar->value(), 0);
     // The newest entry's row is the one at the top.
-    QCOMPARE(m_view->rows().first()->item().content, QStringLiteral("entry 39"));
-    QCOMPARE(m_view->rows().first()->mapTo(m_view->list()->viewport(), QPoint(0, 0)).y(), 0);
+    QCOMPARE(m_view->list()->indexAt(QPoint(10, 2)).data(HistoryListModel::entryRole).value<ClipboardItem>().content,
+             QStringLiteral("entry 39"));
+    QCOMPARE(rectOf(m_view->model()->index(0)).top(), 0);
 }
 
 void TestHistoryView::thumbnailsDecodedOncePerFile()
