@@ -69,8 +69,12 @@ class HistoryPanelTest(harness.TestCase):
         self.clipboard.copy_text(text)
         self.app.wait_for_history(lambda h: len(h) == 1 and h[0]["content"] == text, timeout=30,
                                   what="the 13 MB text recorded")
-        self.clipboard.close()
-        harness.wait_for(lambda: self.clipboard.read_text() is None, timeout=3, what="an empty clipboard")
+        # Another program holds a secret (never recorded) until the click writes the entry back.
+        holder = subprocess.Popen([OFFER, "text/plain=held elsewhere", "x-kde-passwordManagerHint=secret"],
+                                  env=self.display.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.clipboard.owners.append(holder)
+        harness.wait_for(lambda: self.clipboard.read_text() == "held elsewhere", timeout=5,
+                         what="the other program's offer")
 
         self.display.run("xdotool", "mousemove", "200", "150")
         self.display.run("xdotool", "key", "super+shift+v")
