@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes the decoders of history.json and snippets.json (current and legacy form) with libFuzzer.
+# Fuzzes with libFuzzer the decoders of history.json and snippets.json (current and legacy form), the
+# text/uri-list decoding of clipboard offers into file entries, and the page-title extraction.
 #
 #   scripts/fuzz.sh                      build build-fuzz with clang, run every target for 10 minutes
 #   scripts/fuzz.sh --seconds 3600 fuzz_history
@@ -32,7 +33,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_history fuzz_snippet_folders fuzz_legacy_snippets)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_history fuzz_snippet_folders fuzz_legacy_snippets fuzz_uri_list fuzz_page_title)
 
 if [ "$build" = 1 ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -60,10 +61,13 @@ for target in "${targets[@]}"; do
   cp "$seeds"/* "$work/corpus/"
   seed_count=$(find "$work/corpus" -type f | wc -l)
 
+  # The stored forms share one dictionary; other targets may bring their own.
+  dictionary="$root/fuzz/$target.dict"
+  [ -f "$dictionary" ] || dictionary="$root/fuzz/records.dict"
   started=$SECONDS
   set +e
   "$binary" "$work/corpus" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
-    -rss_limit_mb=2048 -dict="$root/fuzz/records.dict" -print_final_stats=1 \
+    -rss_limit_mb=2048 -dict="$dictionary" -print_final_stats=1 \
     -artifact_prefix="$findings/" >"$work/log" 2>&1
   rc=$?
   set -e

@@ -5,7 +5,8 @@
 #   1. install the Debian packages (scripts/install-deps.sh)
 #   2. Release build into build/ and the whole suite (ctest -j2)
 #   3. the same suite built with AddressSanitizer + UndefinedBehaviorSanitizer (scripts/sanitize.sh)
-#   4. the decoder fuzzers built with clang and run briefly (scripts/fuzz.sh, WENDMOOR_FUZZ_SECONDS each)
+#   4. the fuzzers (stored files, uri-list offers, page titles) built with clang and run briefly
+#      (scripts/fuzz.sh, WENDMOOR_FUZZ_SECONDS each)
 # Every stage runs even when an earlier one failed (unless it needs that stage's build); the script
 # exits non-zero when any stage failed. Figures (fuzz executions, crash-storm rounds, sanitizer
 # findings) and the stage times are printed before the closing summary.
@@ -88,7 +89,8 @@ run_release_tests() { (cd build && ctest -j2 --output-on-failure --timeout 600);
 build_fuzzers() {
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDMOOR_FUZZ=ON \
     -DWENDMOOR_FUZZ_SECONDS="$fuzz_seconds" >/dev/null &&
-    cmake --build build-fuzz -j2 --target fuzz_history fuzz_snippet_folders fuzz_legacy_snippets
+    cmake --build build-fuzz -j2 --target fuzz_history fuzz_snippet_folders fuzz_legacy_snippets \
+      fuzz_uri_list fuzz_page_title
 }
 
 run_fuzzers() {

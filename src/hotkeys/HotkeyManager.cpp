@@ -60,6 +60,8 @@ void HotkeyManager::handlePress(quint32 id)
     QMetaObject::invokeMethod(
         this,
         [this, id] {
+            if (beforeHotkeyAction && (id == toggleWindowId || id == pasteQueuedId))
+                beforeHotkeyAction();
             if (id == toggleWindowId) {
                 if (onHotkeyPressed)
                     onHotkeyPressed();

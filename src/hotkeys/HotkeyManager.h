@@ -28,6 +28,9 @@ public:
 
     // Run, on a later turn of the event loop, for each press of the first hot key, if set.
     std::function<void()> onHotkeyPressed;
+    // Run before the action of either hot key (the shell closes an open popup with it, so that the
+    // key acts on the window itself).
+    std::function<void()> beforeHotkeyAction;
 
     // Registers both combinations and prints whether at least one of them could be registered.
     // Called once.

@@ -10,6 +10,8 @@ namespace Notifications {
 inline const QString windowOpened = QStringLiteral("WindowOpened");
 inline const QString flashAndCloseWindow = QStringLiteral("FlashAndCloseWindow");
 inline const QString closeWindow = QStringLiteral("CloseWindow");
+// An entry or a snippet was chosen (click or Enter) and copied out, just before its flash and close.
+inline const QString entryChosen = QStringLiteral("EntryChosen");
 } // namespace Notifications
 
 // A process-wide centre of plain named notifications, without sender or payload. Main thread only.

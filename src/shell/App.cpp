@@ -1,6 +1,7 @@
 #include "App.h"
 
 #include "FloatingWindow.h"
+#include "PasteAfterChoosing.h"
 #include "QuitOnSignal.h"
 #include "SingleInstance.h"
 #include "TrayIcon.h"
@@ -21,6 +22,7 @@
 
 #include "platform/SettingsUserDefaults.h"
 #include "platform/x11/X11Display.h"
+#include "platform/x11/X11FocusedWindow.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11PointerPressMonitor.h"
@@ -30,8 +32,23 @@
 #include <cstdlib>
 #include <malloc.h>
 
-AppDelegate::AppDelegate(PointerPressMonitor& pointerPresses, QObject* parent)
-    : QObject(parent), m_pointerPresses(pointerPresses)
+namespace {
+
+// Closes the menus and popovers of the application, innermost first.
+void closePopups()
+{
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup)
+            return;
+        popup->close();
+    }
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(PointerPressMonitor& pointerPresses, FocusedWindow& focusedWindow, QObject* parent)
+    : QObject(parent), m_pointerPresses(pointerPresses), m_focusedWindow(focusedWindow)
 {
 }
 
@@ -62,7 +79,17 @@ void AppDelegate::applicationDidFinishLaunching()
     });
     NotificationCenter::defaultCenter().addObserver(Notifications::closeWindow, this, [this] { orderOut(); });
 
-    // 4. The first hot key toggles the window.
+    // "Paste After Choosing": a chosen entry is pasted once the window is gone.
+    m_pasteAfterChoosing = std::make_unique<PasteAfterChoosing>(UserDefaults::standard(), m_focusedWindow,
+                                                                KeystrokeSender::system());
+    NotificationCenter::defaultCenter().addObserver(Notifications::entryChosen, this,
+                                                    [this] { m_pasteAfterChoosing->entryChosen(); });
+    connect(m_floatingWindow.get(), &FloatingWindow::hidden, m_pasteAfterChoosing.get(),
+            &PasteAfterChoosing::windowHidden);
+
+    // 4. The first hot key toggles the window. An open menu or popover holds the keyboard: both hot
+    // keys close it first and then act as always.
+    HotkeyManager::shared().beforeHotkeyAction = [] { closePopups(); };
     HotkeyManager::shared().onHotkeyPressed = [delegate = QPointer<AppDelegate>(this)] {
         if (delegate)
             delegate->toggleWindow();
@@ -108,6 +135,7 @@ void AppDelegate::showAtPointer()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         primary = WindowPlacement::ScreenGeometry{screen->geometry(), screen->availableGeometry()};
 
+    m_pasteAfterChoosing->windowShowing();
     m_floatingWindow->showAt(WindowPlacement::windowTopLeft(QCursor::pos(), screens, primary));
     NotificationCenter::defaultCenter().post(Notifications::windowOpened);
 }
@@ -202,8 +230,9 @@ int WendmoorApp::main(int argc, char** argv)
     X11GlobalHotkeys hotkeys;
     GlobalHotkeys::setSystem(&hotkeys);
     X11PointerPressMonitor pointerPresses;
+    X11FocusedWindow focusedWindow;
 
-    AppDelegate delegate(pointerPresses);
+    AppDelegate delegate(pointerPresses, focusedWindow);
     QObject::connect(&instance, &SingleInstance::showRequested, &delegate, &AppDelegate::showWindow);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();

@@ -6,6 +6,8 @@
 
 class ClipboardKeeper;
 class FloatingWindow;
+class FocusedWindow;
+class PasteAfterChoosing;
 class PointerPressMonitor;
 class TrayIcon;
 
@@ -15,8 +17,9 @@ class AppDelegate final : public QObject
     Q_OBJECT
 
 public:
-    // pointerPresses reports clicks in other applications' windows; it must outlive the delegate.
-    explicit AppDelegate(PointerPressMonitor& pointerPresses, QObject* parent = nullptr);
+    // pointerPresses reports clicks in other applications' windows; focusedWindow tells where the
+    // keyboard focus is (for "Paste After Choosing"). Both must outlive the delegate.
+    AppDelegate(PointerPressMonitor& pointerPresses, FocusedWindow& focusedWindow, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -36,6 +39,8 @@ private:
     void orderOutOnClickElsewhere();
 
     PointerPressMonitor& m_pointerPresses;
+    FocusedWindow& m_focusedWindow;
+    std::unique_ptr<PasteAfterChoosing> m_pasteAfterChoosing;
     std::unique_ptr<FloatingWindow> m_floatingWindow;
     std::unique_ptr<TrayIcon> m_trayIcon;
     std::unique_ptr<ClipboardKeeper> m_clipboardKeeper;

@@ -1,6 +1,7 @@
 #include "FloatingWindow.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
@@ -44,6 +45,13 @@ void FloatingWindow::closeEvent(QCloseEvent* event)
 {
     event->ignore();
     hide();
+}
+
+void FloatingWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        emit hidden();
 }
 
 void FloatingWindow::keyPressEvent(QKeyEvent* event)

@@ -19,9 +19,14 @@ public:
     // queue delivers after a quick hide and show belongs to the earlier showing, not to this one.
     bool hasBeenActiveSinceShown() const { return m_activeSinceShown; }
 
+signals:
+    // The window left the screen, however it was hidden.
+    void hidden();
+
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

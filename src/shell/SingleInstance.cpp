@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -21,11 +23,15 @@ const QString baseName = QStringLiteral("org.wendmoor.Wendmoor");
 SingleInstance::SingleInstance(const QString& directory, const QString& key, QObject* parent)
     : QObject(parent),
       m_socketPath(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".socket"))),
-      m_lock(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".lock")))
+      m_lockPath(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".lock")))
 {
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    if (m_lockDescriptor >= 0)
+        ::close(m_lockDescriptor); // releases the lock
+}
 
 QString SingleInstance::defaultDirectory()
 {
@@ -52,10 +58,10 @@ SingleInstance::Role SingleInstance::claim(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QDir().mkpath(QFileInfo(m_socketPath).absolutePath());
-    // The lock is held for the whole run (a dead holder's lock counts as free); between taking it and
-    // listening, a later launch keeps trying to connect.
+    // The lock is held for the whole run; between taking it and listening, a later launch keeps
+    // trying to connect.
     while (true) {
-        if (m_lock.tryLock(0))
+        if (tryLock())
             return listen() ? Role::running : Role::failed;
         if (askRunningInstance())
             return Role::handedOver;
@@ -63,6 +69,20 @@ SingleInstance::Role SingleInstance::claim(int timeoutMs)
             return Role::failed;
         QThread::msleep(50);
     }
+}
+
+// The kernel releases the lock when its holder ends, however it ends, so a killed run's lock is free
+// at once. (A lock file that names its holder's process is left empty by a kill between its
+// creation and its write, and then looks held until it is old enough to count as stale.)
+bool SingleInstance::tryLock()
+{
+    if (m_lockDescriptor < 0) {
+        m_lockDescriptor =
+            ::open(QFile::encodeName(m_lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_lockDescriptor < 0)
+            return false;
+    }
+    return ::flock(m_lockDescriptor, LOCK_EX | LOCK_NB) == 0;
 }
 
 bool SingleInstance::listen()

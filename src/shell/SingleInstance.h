@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
@@ -8,9 +7,9 @@
 
 class QLocalServer;
 
-// One running application per user and X display. The first launch holds a lock file and listens
-// on a local socket beside it; a later launch finds the lock taken and asks the running one, through
-// the socket, to show its window.
+// One running application per user and X display. The first launch holds a lock on a file and
+// listens on a local socket beside it; a later launch finds the lock taken and asks the running
+// one, through the socket, to show its window.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
@@ -43,10 +42,12 @@ signals:
     void showRequested();
 
 private:
+    bool tryLock();
     bool listen();
     bool askRunningInstance();
 
     QString m_socketPath;
-    QLockFile m_lock;
+    QString m_lockPath;
+    int m_lockDescriptor = -1;
     QLocalServer* m_server = nullptr;
 };

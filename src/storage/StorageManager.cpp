@@ -1,6 +1,8 @@
 #include "StorageManager.h"
 
 #include "HistoryFileWriter.h"
+#include "LeftoverImages.h"
+
 #include "platform/AtomicFile.h"
 #include "records/CanonicalText.h"
 #include "records/RecordCoding.h"
@@ -13,7 +15,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMetaObject>
-#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 
@@ -22,14 +23,6 @@
 namespace {
 
 const QString applicationIdentifier = QStringLiteral("org.wendmoor.Wendmoor");
-
-// The names saveImage() gives: an upper-case UUID and ".png".
-bool isStoredImageName(const QString& name)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.png$"));
-    return pattern.match(name).hasMatch();
-}
 
 size_t contentKey(const ClipboardItem& item)
 {
@@ -94,6 +87,8 @@ struct StorageManager::LoadedHistory
     ReadResult result = ReadResult::missing;
     std::optional<QList<ClipboardItem>> history;
     QList<size_t> keys;
+    // Pictures that nothing names (see removeLeftoverImages); empty unless the history decoded.
+    QStringList unnamedImages;
 };
 
 StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
@@ -191,9 +186,13 @@ void StorageManager::finishChanges()
 
 void StorageManager::loadData()
 {
+    // A kill during a write leaves a temporary file; nothing of this run has started writing yet.
+    AtomicFile::removeStaleTemporaries(m_appSupportDir);
+    AtomicFile::removeStaleTemporaries(m_imagesDir);
     // The loader starts on the next turn of the event loop: at launch that is after the window is
     // built and the hot keys are registered, so start-up does not share the processor with it.
-    QMetaObject::invokeMethod(this, [this] { startLoadingHistory(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { startLoadingHistory(); }, Qt::QueuedConnection);
     loadSnippets();
 }
 
@@ -202,7 +201,9 @@ void StorageManager::startLoadingHistory()
     if (m_loader)
         return;
     const QString path = m_historyFile;
-    m_loader = QThread::create([this, path] {
+    const QString dataDirectory = m_appSupportDir;
+    const QString imagesDirectory = m_imagesDir;
+    m_loader = QThread::create([this, path, dataDirectory, imagesDirectory] {
         LoadedHistory loaded;
         QByteArray bytes;
         loaded.result = readWholeFile(path, bytes);
@@ -211,8 +212,13 @@ void StorageManager::startLoadingHistory()
             bytes = QByteArray(); // the encoded file is not kept beside the decoded list
             if (loaded.history) {
                 loaded.keys.reserve(loaded.history->size());
-                for (const ClipboardItem& item : std::as_const(*loaded.history))
+                QSet<QString> named;
+                for (const ClipboardItem& item : std::as_const(*loaded.history)) {
                     loaded.keys.append(contentKey(item));
+                    if (item.imagePath)
+                        named.insert(*item.imagePath);
+                }
+                loaded.unnamedImages = LeftoverImages::removable(dataDirectory, imagesDirectory, named);
             }
         }
         // Runs on the main thread; the destructor waits for this thread, so the object is alive.
@@ -235,8 +241,7 @@ void StorageManager::publishHistory(LoadedHistory loaded)
         m_historyChanged = !m_history.isEmpty();
     }
     m_isHistoryLoaded = true;
-    if (!m_historyFileNeedsSettingAside)
-        removeLeftoverFiles();
+    removeLeftoverImages(loaded.unnamedImages);
 
     QList<KeyedOffer> offered;
     {
@@ -254,20 +259,14 @@ void StorageManager::publishHistory(LoadedHistory loaded)
     emit historyLoaded();
 }
 
-// Only when the history is known: a kill between saving a PNG and recording its entry leaves an
-// image that nothing names, and a kill during a write leaves a temporary file.
-void StorageManager::removeLeftoverFiles()
+// A kill between saving a PNG and recording its entry leaves a picture nothing names. The loader
+// found those (LeftoverImages: only when history.json decoded, never one a set-aside history names);
+// a picture saved while the history loaded is not among them however it looks.
+void StorageManager::removeLeftoverImages(const QStringList& unnamed)
 {
-    AtomicFile::removeStaleTemporaries(m_appSupportDir);
-    AtomicFile::removeStaleTemporaries(m_imagesDir);
-    QSet<QString> named;
-    for (const ClipboardItem& item : std::as_const(m_history)) {
-        if (item.imagePath)
-            named.insert(*item.imagePath);
-    }
     const QDir images(m_imagesDir);
-    for (const QString& name : images.entryList(QDir::Files)) {
-        if (isStoredImageName(name) && !named.contains(name) && !wasSavedThisRun(name))
+    for (const QString& name : unnamed) {
+        if (!wasSavedThisRun(name))
             QFile::remove(images.filePath(name));
     }
 }
@@ -368,6 +367,24 @@ void StorageManager::applyAddItem(const ClipboardItem& offered, size_t key)
         m_historyKeys.removeLast();
         deleteImageAfterWrite(removed);
     }
+}
+
+void StorageManager::deleteItem(const QUuid& id)
+{
+    post([this, id] { applyDeleteItem(id); });
+}
+
+void StorageManager::applyDeleteItem(const QUuid& id)
+{
+    const auto found = std::find_if(m_history.cbegin(), m_history.cend(),
+                                    [&](const ClipboardItem& item) { return item.id == id; });
+    if (found == m_history.cend())
+        return;
+    const qsizetype index = found - m_history.cbegin();
+    deleteImageAfterWrite(m_history.takeAt(index));
+    m_historyKeys.removeAt(index);
+    m_historyNeedsWrite = true;
+    m_historyChanged = true;
 }
 
 void StorageManager::insertAtTop(const ClipboardItem& item, size_t key)

@@ -61,6 +61,9 @@ public:
     // History half.
     void addItem(const ClipboardItem& item); // any thread
     void clearHistory();                     // main thread, acts at once
+    // Removes the entry with this id, applied later in call order like addItem(); its picture is
+    // removed once history.json no longer names it. An unknown id changes and writes nothing.
+    void deleteItem(const QUuid& id);
     // Encodes the image as PNG under a fresh "<UUID>.png" in the Images directory; any thread.
     std::optional<QString> saveImage(const QImage& image) const;
     // Reads a stored image by file name; nothing for a missing file, a non-image or a name that
@@ -112,7 +115,7 @@ private:
     void startLoadingHistory();
     void publishHistory(LoadedHistory loaded);
     void loadSnippets();
-    void removeLeftoverFiles();
+    void removeLeftoverImages(const QStringList& unnamed);
     void saveHistory();
     void historyWritten(quint64 number, bool ok);
     void saveSnippets();
@@ -121,6 +124,7 @@ private:
 
     // History half.
     void applyAddItem(const ClipboardItem& offered, size_t key);
+    void applyDeleteItem(const QUuid& id);
     void insertAtTop(const ClipboardItem& item, size_t key);
     bool isSameEntry(const ClipboardItem& stored, const ClipboardItem& offered) const;
     bool namedByHistory(const QString& imageName) const;

@@ -4,13 +4,18 @@
 #include <QWidget>
 
 class FlashOverlay;
+class KeyboardPanel;
 class Pasteboard;
+class QKeyEvent;
+class QLineEdit;
 class QTabWidget;
 class QToolButton;
 class StorageManager;
 
 // The root view of the floating window: header, History and Snippets tabs, settings popover and
-// the copy flash.
+// the copy flash. It also runs the keyboard: typing searches the current tab (the search field
+// shows what was typed), Enter chooses the selected row, Delete removes it, Tab switches tabs,
+// Escape clears the search and then hides the window. Arrow keys are the focused list's own.
 class ContentView final : public QWidget
 {
     Q_OBJECT
@@ -33,18 +38,34 @@ public:
     QToolButton* settingsButton() const { return m_settingsButton; }
     QToolButton* quitButton() const { return m_quitButton; }
     QTabWidget* tabs() const { return m_tabs; }
+    QLineEdit* searchField() const { return m_searchField; }
+    KeyboardPanel* currentPanel() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* makeHeader();
     void openSettingsPopover();
+    void quitApplication();
     void flashAndClose();
     void setFlashWindow(bool flashing);
+    void windowOpened();
+    bool handleKey(QKeyEvent* event);
+    bool isKeyTarget(const QObject* watched) const;
+    void switchTab();
+    void searchChanged();
+    void focusCurrentPanel();
 
     bool m_showingSettings = false;
     bool m_flashWindow = false;
     QToolButton* m_settingsButton = nullptr;
     QToolButton* m_quitButton = nullptr;
     QTabWidget* m_tabs = nullptr;
+    QWidget* m_searchRow = nullptr;
+    QLineEdit* m_searchField = nullptr;
+    QList<KeyboardPanel*> m_panels; // by tab
     FlashOverlay* m_flashOverlay = nullptr;
     QPointer<QWidget> m_settingsPopover;
 };

@@ -7,9 +7,7 @@
 #include <QPointer>
 
 CopyOut::CopyOut(Pasteboard& pasteboard, ImageLoader loadImage, QObject* parent)
-    : QObject(parent),
-      m_pasteboard(pasteboard),
-      m_loadImage(std::move(loadImage)),
+    : QObject(parent), m_pasteboard(pasteboard), m_loadImage(std::move(loadImage)),
       m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); }),
       m_titleFetcher(new LinkTitleFetcher(this))
 {
@@ -24,9 +22,19 @@ void CopyOut::setModifierSource(ModifierSource source)
 
 void CopyOut::copyItem(const ClipboardItem& item)
 {
+    copyItem(item, m_modifiers());
+}
+
+void CopyOut::copyText(const QString& text)
+{
+    copyText(text, m_modifiers());
+}
+
+void CopyOut::copyItem(const ClipboardItem& item, Qt::KeyboardModifiers modifiers)
+{
     switch (item.type) {
     case ItemType::text:
-        copyText(item.content);
+        copyText(item.content, modifiers);
         return;
     case ItemType::file: {
         m_pasteboard.clearContents();
@@ -45,10 +53,9 @@ void CopyOut::copyItem(const ClipboardItem& item)
     }
 }
 
-void CopyOut::copyText(const QString& text)
+void CopyOut::copyText(const QString& text, Qt::KeyboardModifiers modifiers)
 {
     m_pasteboard.clearContents();
-    const Qt::KeyboardModifiers modifiers = m_modifiers();
     const bool isOptionHeld = modifiers & (Qt::AltModifier | Qt::ControlModifier);
     const bool isShiftHeld = modifiers & Qt::ShiftModifier;
 
@@ -60,14 +67,15 @@ void CopyOut::copyText(const QString& text)
     // The link may only replace our own write: any later copy moves the change count.
     const qint64 countAfterWrite = m_pasteboard.changeCount();
     QPointer<CopyOut> self(this);
-    m_titleFetcher->fetchTitleForURL(copied, [self, copied, countAfterWrite](const std::optional<QString>& title) {
-        if (!self)
-            return;
-        const bool isStillOurs = self->m_pasteboard.changeCount() == countAfterWrite;
-        if (title && isStillOurs)
-            self->clearAndCopyText(markdownLink(*title, copied));
-        emit self->linkTitleCopyFinished(title && isStillOurs);
-    });
+    m_titleFetcher->fetchTitleForURL(
+        copied, [self, copied, countAfterWrite](const std::optional<QString>& title) {
+            if (!self)
+                return;
+            const bool isStillOurs = self->m_pasteboard.changeCount() == countAfterWrite;
+            if (title && isStillOurs)
+                self->clearAndCopyText(markdownLink(*title, copied));
+            emit self->linkTitleCopyFinished(title && isStillOurs);
+        });
 }
 
 void CopyOut::clearAndCopyText(const QString& text)

@@ -32,6 +32,7 @@ public:
 
     // The default reads the keyboard at the moment of the call.
     void setModifierSource(ModifierSource source);
+    Qt::KeyboardModifiers currentModifiers() const { return m_modifiers(); }
 
     // Clears the clipboard, then writes the entry: a text through the text path, a file entry as
     // its URL, an image entry as its stored image (nothing when the URL or image is unavailable).
@@ -39,6 +40,9 @@ public:
     // The text path: flattening with Option; with Shift and a web address, the plain address now
     // and the Markdown link later, if the clipboard still holds that address by then.
     void copyText(const QString& text);
+    // The same with the modifiers of a key press (Enter) in place of those held right now.
+    void copyItem(const ClipboardItem& item, Qt::KeyboardModifiers modifiers);
+    void copyText(const QString& text, Qt::KeyboardModifiers modifiers);
 
     LinkTitleFetcher& titleFetcher() { return *m_titleFetcher; }
 

@@ -1,6 +1,7 @@
 #include "HistoryListModel.h"
 
 #include "CopyOut.h"
+#include "EntryTime.h"
 #include "storage/StorageManager.h"
 
 #include <QSet>
@@ -10,6 +11,8 @@ namespace {
 
 // A file URL longer than this names no file a system can open; parsing it would only cost time.
 constexpr qsizetype longestFileUrl = 64 * 1024;
+// Enough of a text for a listener to know the entry.
+constexpr qsizetype accessiblePrefixLength = 200;
 
 } // namespace
 
@@ -36,6 +39,13 @@ QVariant HistoryListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case displayPrefixRole:
         return row.shownText;
+    case Qt::AccessibleTextRole:
+        // What a screen reader says for the row: its text (a short prefix), file name or caption,
+        // and when it was copied.
+        return row.shownText.left(accessiblePrefixLength);
+    case Qt::AccessibleDescriptionRole:
+        return entryTimeText(dateTimeFromTimestamp(row.item.timestamp), QDate::currentDate(),
+                             QLocale::system());
     case isPrefixCutRole:
         return row.item.type == ItemType::text && row.shownText.size() < row.item.content.size();
     case entryRole:

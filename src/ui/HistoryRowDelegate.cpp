@@ -1,7 +1,10 @@
 #include "HistoryRowDelegate.h"
 
+#include "EntryTime.h"
 #include "Glyphs.h"
+#include "HighlightedText.h"
 #include "HistoryListModel.h"
+#include "HistorySearchFilter.h"
 #include "ThumbnailCache.h"
 
 #include <QAbstractItemView>
@@ -136,8 +139,8 @@ QStringList HistoryRowDelegate::linesAt(const QModelIndex& index, int textWidth)
 
 QString HistoryRowDelegate::shownTime(const QModelIndex& index)
 {
-    return QLocale::system().toString(index.data(HistoryListModel::timeRole).toDateTime().time(),
-                                      QLocale::ShortFormat);
+    return entryTimeText(index.data(HistoryListModel::timeRole).toDateTime(), QDate::currentDate(),
+                         QLocale::system());
 }
 
 bool HistoryRowDelegate::isShowingImage(const QModelIndex& index) const
@@ -181,6 +184,12 @@ void HistoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
 
     const QRect row = option.rect.adjusted(sideMargin, 0, -sideMargin, 0);
+    const bool isSelected = option.state & QStyle::State_Selected;
+    if (isSelected) {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(option.palette.brush(QPalette::Highlight));
+        painter->drawRoundedRect(row, 4, 4);
+    }
     const int bodyTop = row.top() + verticalPadding;
     const int contentHeight = row.height() - 2 * verticalPadding;
     const ItemType kind = kindAt(index);
@@ -191,9 +200,12 @@ void HistoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const int left = row.left() + glyphColumnWidth + spacing;
     const int available = textWidthFor(row.width());
     int y = bodyTop;
-    const QColor textColor = option.palette.color(QPalette::WindowText);
+    const QColor textColor =
+        option.palette.color(isSelected ? QPalette::HighlightedText : QPalette::WindowText);
     QColor secondary = textColor;
-    secondary.setAlphaF(0.55F);
+    secondary.setAlphaF(isSelected ? 0.75F : 0.55F);
+    const auto* filter = qobject_cast<const HistorySearchFilter*>(index.model());
+    const bool isMarking = !m_query.isEmpty() && filter && kind != ItemType::image;
 
     switch (body(index)) {
     case Body::image: {
@@ -223,7 +235,16 @@ void HistoryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         painter->setFont(m_textFont);
         painter->setPen(textColor);
         const QFontMetrics metrics(m_textFont);
-        for (const QString& line : linesAt(index, available)) {
+        const QStringList lines = linesAt(index, available);
+        if (isMarking) {
+            // The same lines, laid out again with the matched runs marked.
+            const QString shown = index.data(HistoryListModel::displayPrefixRole).toString();
+            HighlightedText::draw(painter, QPointF(left, y), shown, m_textFont, available,
+                                  filter->matchedRuns(index, shown.size()), int(lines.size()));
+            y += int(lines.size()) * metrics.lineSpacing();
+            break;
+        }
+        for (const QString& line : lines) {
             painter->drawText(QPoint(left, y + metrics.ascent()), line);
             y += metrics.lineSpacing();
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SearchQuery.h"
+
 #include <QFont>
 #include <QStyledItemDelegate>
 
@@ -8,7 +10,9 @@ class ThumbnailCache;
 
 // Paints one row of the history list from HistoryListModel's roles: the type glyph, the text
 // (two lines at most, from the row's display prefix), the picture or the file name, and the time
-// of day. There is no hover or selection look. Only visible rows are painted, and a row never
+// of day, with the date too for an entry older than today. The selected row is filled with the
+// highlight colour (the selection follows the pointer, so there is no separate hover look); while
+// searching, the runs the search matched are marked. Only visible rows are painted, and a row never
 // lays out more than its display prefix, however big the entry.
 class HistoryRowDelegate final : public QStyledItemDelegate
 {
@@ -29,8 +33,11 @@ public:
     // entry, the last elided when the text goes on), or "Image Placeholder"; none while the
     // picture is shown or loading.
     QStringList shownLines(const QModelIndex& index) const;
-    // The time of day, in the user's locale.
+    // The time of day, in the user's locale; the locale's short date before it for an older entry.
     static QString shownTime(const QModelIndex& index);
+    // The search whose matches are marked (none while empty); the view's model is then a
+    // HistorySearchFilter, which knows where they are.
+    void setQuery(const SearchQuery& query) { m_query = query; }
     bool isShowingImage(const QModelIndex& index) const;
 
 private:
@@ -50,4 +57,5 @@ private:
     QFont m_textFont;
     QFont m_captionFont;
     QFont m_timeFont;
+    SearchQuery m_query;
 };

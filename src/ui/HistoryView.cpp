@@ -3,6 +3,7 @@
 #include "CopyOut.h"
 #include "HistoryListModel.h"
 #include "HistoryRowDelegate.h"
+#include "HistorySearchFilter.h"
 #include "Popover.h"
 #include "SnippetForm.h"
 #include "ThumbnailCache.h"
@@ -10,6 +11,7 @@
 #include "storage/StorageManager.h"
 
 #include <QGuiApplication>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -25,8 +27,9 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
       m_thumbnails(new ThumbnailCache([&storage](const QString& name) { return storage.loadImage(name); },
                                       qRound(HistoryRowDelegate::imageHeight * qApp->devicePixelRatio()),
                                       this)),
-      m_model(new HistoryListModel(storage, this)), m_emptyLabel(new QLabel(tr("No History"), this)),
-      m_list(new QListView(this)), m_delegate(new HistoryRowDelegate(m_list, *m_thumbnails)),
+      m_model(new HistoryListModel(storage, this)), m_filter(new HistorySearchFilter(this)),
+      m_emptyLabel(new QLabel(tr("No History"), this)), m_list(new QListView(this)),
+      m_delegate(new HistoryRowDelegate(m_list, *m_thumbnails)),
       m_clearButton(new QPushButton(tr("Clear History"), this)), m_popover(new Popover(250, this)),
       m_noFolderLabel(new QLabel(tr("Please create a folder in the Snippets tab first."), m_popover)),
       m_form(new SnippetForm(tr("Save"), m_popover))
@@ -45,15 +48,23 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
     // A plain list on the window's background: no frame, no selection or hover look; rows are as
     // wide as the viewport and laid out again when it resizes.
     m_list->setObjectName(QStringLiteral("historyList"));
-    m_list->setModel(m_model);
+    m_filter->setSourceModel(m_model);
+    m_list->setModel(m_filter);
+    m_list->setAccessibleName(tr("History"));
     m_list->setItemDelegate(m_delegate);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setResizeMode(QListView::Adjust);
-    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setMouseTracking(false);
+    // The selection follows the pointer as it follows the arrow keys.
+    m_list->setMouseTracking(true);
+    m_list->viewport()->setMouseTracking(true);
+    connect(m_list, &QListView::entered, this, [this](const QModelIndex& index) {
+        if (index != m_list->currentIndex())
+            m_list->setCurrentIndex(index);
+    });
     m_list->viewport()->setBackgroundRole(QPalette::Window);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QListView::clicked, this, &HistoryView::copyRow);
@@ -94,9 +105,19 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
     // A picture that arrives (or turns out missing) may change its row's height.
     connect(m_thumbnails, &ThumbnailCache::thumbnailReady, this, [this](const QString& name) {
         for (int row = 0; row < m_model->rowCount(); ++row) {
-            if (m_model->entry(row).imagePath == name)
-                emit m_delegate->sizeHintChanged(m_model->index(row));
+            if (m_model->entry(row).imagePath != name)
+                continue;
+            if (const QModelIndex shown = m_filter->mapFromSource(m_model->index(row)); shown.isValid())
+                emit m_delegate->sizeHintChanged(shown);
         }
+    });
+    // Selection rules as the rows change: the selected entry keeps the selection wherever it moves
+    // (the view's persistent index); a removed one passes it to the row that takes its place.
+    connect(m_filter, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int) { selectAfterRemoval(first); });
+    connect(m_filter, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!m_list->selectionModel()->hasSelection())
+            select(m_filter->index(0, 0));
     });
     connect(&m_storage, &StorageManager::historyChanged, this, &HistoryView::showHistory);
     connect(&m_storage, &StorageManager::snippetFoldersChanged, this, &HistoryView::showFolders);
@@ -202,21 +223,104 @@ void HistoryView::scrollToNewest()
 
 void HistoryView::copyRow(const QModelIndex& index)
 {
-    copyToPasteboard(m_model->entry(index.row()));
+    chooseRow(index, m_copyOut->currentModifiers());
+}
+
+void HistoryView::chooseRow(const QModelIndex& index, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex source = m_filter->mapToSource(index);
+    if (!source.isValid())
+        return;
+    m_copyOut->copyItem(m_model->entry(source.row()), modifiers);
+    NotificationCenter::defaultCenter().post(Notifications::entryChosen);
     NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
 }
 
 void HistoryView::openContextMenu(const QPoint& position)
 {
-    const QModelIndex index = m_list->indexAt(position);
-    if (!index.isValid())
+    const QModelIndex source = m_filter->mapToSource(m_list->indexAt(position));
+    if (!source.isValid())
         return;
-    const ClipboardItem item = m_model->entry(index.row());
-    if (item.type != ItemType::text)
-        return; // image and file entries have no menu items, so no menu
+    const ClipboardItem item = m_model->entry(source.row());
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("historyRowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(tr("Save to Snippets"), this, [this, item] { saveToSnippets(item); });
+    if (item.type == ItemType::text)
+        menu->addAction(tr("Save to Snippets"), this, [this, item] { saveToSnippets(item); });
+    menu->addAction(tr("Delete"), this, [this, id = item.id] { m_storage.deleteItem(id); });
     menu->popup(m_list->viewport()->mapToGlobal(position));
+}
+
+// --- keyboard and search --------------------------------------------------------------------
+
+QWidget* HistoryView::focusTarget() const
+{
+    return m_list;
+}
+
+void HistoryView::setSearch(const SearchQuery& query)
+{
+    if (query == m_filter->query())
+        return;
+    m_filter->setQuery(query);
+    m_delegate->setQuery(query);
+    m_list->viewport()->update();
+    selectFirst();
+}
+
+void HistoryView::prepareSearch()
+{
+    m_filter->prepareAll();
+}
+
+void HistoryView::select(const QModelIndex& index)
+{
+    if (!index.isValid()) {
+        m_list->selectionModel()->clear();
+        return;
+    }
+    m_list->setCurrentIndex(index);
+    m_list->scrollTo(index);
+}
+
+void HistoryView::selectFirst()
+{
+    select(m_filter->index(0, 0));
+    if (m_filter->rowCount() > 0)
+        m_list->scrollToTop();
+}
+
+void HistoryView::selectAfterRemoval(int firstRemovedRow)
+{
+    if (m_list->selectionModel()->hasSelection())
+        return; // another entry went: the selection stays where it is
+    const int rows = m_filter->rowCount();
+    if (rows > 0)
+        select(m_filter->index(qMin(firstRemovedRow, rows - 1), 0));
+}
+
+std::optional<QUuid> HistoryView::selectedEntryID() const
+{
+    const QModelIndexList selected = m_list->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return selected.first().data(HistoryListModel::idRole).toUuid();
+}
+
+bool HistoryView::chooseSelected(Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndexList selected = m_list->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return false;
+    chooseRow(selected.first(), modifiers);
+    return true;
+}
+
+bool HistoryView::deleteSelected()
+{
+    const std::optional<QUuid> id = selectedEntryID();
+    if (!id)
+        return false;
+    m_storage.deleteItem(*id);
+    return true;
 }

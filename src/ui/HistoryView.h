@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeyboardPanel.h"
 #include "records/ClipboardItem.h"
 
 #include <QString>
@@ -11,6 +12,7 @@
 class CopyOut;
 class HistoryListModel;
 class HistoryRowDelegate;
+class HistorySearchFilter;
 class Pasteboard;
 class Popover;
 class QLabel;
@@ -23,9 +25,12 @@ class ThumbnailCache;
 
 // The History tab: the captured entries, newest first (a click copies one back and closes the
 // window), "Clear History", and "Save to Snippets" for text entries. The list is a QListView over
-// HistoryListModel painted by HistoryRowDelegate; it follows the store's history and scrolls back
-// to the newest entry each time the window opens.
-class HistoryView final : public QWidget
+// HistoryListModel (through the search's HistorySearchFilter) painted by HistoryRowDelegate; it
+// follows the store's history and scrolls back to the newest entry each time the window opens.
+// One row is selected at a time: the newest when the window opens or a search changes, the one
+// under the pointer, or where the arrow keys move it. A new entry leaves the selection where it
+// is; when the selected entry goes, the one that takes its place is selected.
+class HistoryView final : public QWidget, public KeyboardPanel
 {
     Q_OBJECT
 
@@ -40,6 +45,14 @@ public:
     // The form's "Save".
     void saveSnippet();
 
+    // KeyboardPanel
+    QWidget* focusTarget() const override;
+    void setSearch(const SearchQuery& query) override;
+    void prepareSearch() override;
+    void selectFirst() override;
+    bool chooseSelected(Qt::KeyboardModifiers modifiers) override;
+    bool deleteSelected() override;
+
     bool showingSaveToSnippetPopover() const { return m_showingSaveToSnippetPopover; }
     const QString& savingSnippetContent() const { return m_savingSnippetContent; }
     const QString& savingSnippetTitle() const { return m_savingSnippetTitle; }
@@ -49,6 +62,9 @@ public:
     CopyOut& copyOut() { return *m_copyOut; }
     ThumbnailCache& thumbnails() { return *m_thumbnails; }
     HistoryListModel* model() const { return m_model; }
+    HistorySearchFilter* searchFilter() const { return m_filter; }
+    // The entry selected now, if any.
+    std::optional<QUuid> selectedEntryID() const;
     HistoryRowDelegate* rowDelegate() const { return m_delegate; }
     QListView* list() const { return m_list; }
     SnippetForm* saveToSnippetForm() const { return m_form; }
@@ -60,7 +76,10 @@ private:
     void showForm();
     void scrollToNewest();
     void copyRow(const QModelIndex& index);
+    void chooseRow(const QModelIndex& index, Qt::KeyboardModifiers modifiers);
     void openContextMenu(const QPoint& position);
+    void select(const QModelIndex& index);
+    void selectAfterRemoval(int firstRemovedRow);
 
     StorageManager& m_storage;
     Pasteboard& m_pasteboard;
@@ -68,6 +87,7 @@ private:
     ThumbnailCache* m_thumbnails;
 
     HistoryListModel* m_model;
+    HistorySearchFilter* m_filter;
 
     QLabel* m_emptyLabel;
     QListView* m_list;

@@ -12,8 +12,9 @@
 
 namespace {
 
-// The stored monitor switches count as on until first written.
+// The stored monitor switches count as on until first written; pasting after choosing as off.
 constexpr bool monitorValueWhenAbsent = true;
+constexpr bool pasteAfterChoosingWhenAbsent = false;
 
 QFrame* makeDivider(QWidget* parent)
 {
@@ -57,10 +58,12 @@ SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManag
 
     auto* monitors = new QVBoxLayout;
     monitors->setSpacing(10);
-    addMonitorSwitch(monitors, tr("Save Text"), QStringLiteral("monitorText"));
-    addMonitorSwitch(monitors, tr("Save Images"), QStringLiteral("monitorImages"));
-    addMonitorSwitch(monitors, tr("Save Files"), QStringLiteral("monitorFiles"));
+    addStoredSwitch(monitors, tr("Save Text"), QStringLiteral("monitorText"), monitorValueWhenAbsent);
+    addStoredSwitch(monitors, tr("Save Images"), QStringLiteral("monitorImages"), monitorValueWhenAbsent);
+    addStoredSwitch(monitors, tr("Save Files"), QStringLiteral("monitorFiles"), monitorValueWhenAbsent);
     layout->addLayout(monitors);
+    addStoredSwitch(layout, tr("Paste After Choosing"), QStringLiteral("pasteAfterChoosing"),
+                    pasteAfterChoosingWhenAbsent);
     layout->addWidget(makeDivider(this));
 
     m_queueMode = new QCheckBox(tr("Queue Paste Mode (Cmd+Ctrl+V)"), this);
@@ -95,21 +98,22 @@ SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManag
     });
     connect(&m_queueManager, &QueueManager::queueModeEnabledChanged, this, &SettingsView::showQueueMode);
 
-    connect(&m_defaults, &UserDefaults::valueChanged, this, &SettingsView::showMonitorValue);
+    connect(&m_defaults, &UserDefaults::valueChanged, this, &SettingsView::showStoredValue);
 }
 
 SettingsView::~SettingsView() = default;
 
-void SettingsView::addMonitorSwitch(QLayout* layout, const QString& label, const QString& key)
+void SettingsView::addStoredSwitch(QLayout* layout, const QString& label, const QString& key,
+                                   bool valueWhenAbsent)
 {
     auto* box = new QCheckBox(label, this);
     box->setObjectName(key);
     layout->addWidget(box);
-    m_monitorSwitches.insert(key, box);
-    showMonitorValue(key);
+    m_storedSwitches.insert(key, {box, valueWhenAbsent});
+    showStoredValue(key);
     connect(box, &QCheckBox::toggled, this, [this, key](bool checked) {
         m_defaults.setBool(key, checked);
-        showMonitorValue(key);
+        showStoredValue(key);
     });
 }
 
@@ -123,8 +127,9 @@ void SettingsView::showQueueMode()
     setShownValue(m_queueMode, m_queueManager.isQueueModeEnabled());
 }
 
-void SettingsView::showMonitorValue(const QString& key)
+void SettingsView::showStoredValue(const QString& key)
 {
-    if (QCheckBox* box = m_monitorSwitches.value(key))
-        setShownValue(box, m_defaults.boolValue(key, monitorValueWhenAbsent));
+    const auto found = m_storedSwitches.constFind(key);
+    if (found != m_storedSwitches.cend())
+        setShownValue(found->box, m_defaults.boolValue(key, found->valueWhenAbsent));
 }

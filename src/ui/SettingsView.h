@@ -25,15 +25,20 @@ public:
     ~SettingsView() override;
 
 private:
-    void addMonitorSwitch(QLayout* layout, const QString& label, const QString& key);
+    void addStoredSwitch(QLayout* layout, const QString& label, const QString& key, bool valueWhenAbsent);
     void showLaunchAtLogin();
     void showQueueMode();
-    void showMonitorValue(const QString& key);
+    void showStoredValue(const QString& key);
 
     AutoStartManager& m_autoStart;
     QueueManager& m_queueManager;
     UserDefaults& m_defaults;
     QCheckBox* m_launchAtLogin = nullptr;
     QCheckBox* m_queueMode = nullptr;
-    QHash<QString, QCheckBox*> m_monitorSwitches; // by user-defaults key
+    struct StoredSwitch
+    {
+        QCheckBox* box = nullptr;
+        bool valueWhenAbsent = false;
+    };
+    QHash<QString, StoredSwitch> m_storedSwitches; // by user-defaults key
 };

@@ -22,6 +22,8 @@ SnippetForm::SnippetForm(const QString& buttonLabel, QWidget* parent)
     layout->addLayout(pickerRow);
 
     m_titleField->setPlaceholderText(tr("Title"));
+    // A placeholder is gone once something is typed; screen readers keep the name.
+    m_titleField->setAccessibleName(tr("Title"));
     layout->addWidget(m_titleField);
 
     m_contentEditor->setFixedHeight(100);

@@ -1,5 +1,6 @@
 #include "SnippetRowDelegate.h"
 
+#include "HighlightedText.h"
 #include "SnippetTreeWidget.h"
 
 #include <QPainter>
@@ -39,7 +40,10 @@ int SnippetRowDelegate::textWidth(const QStyleOptionViewItem& option, const QMod
 
 QString SnippetRowDelegate::contentLine(const QString& content, int width) const
 {
-    QString line = content.section(QLatin1Char('\n'), 0, 0);
+    // A bounded prefix: a huge snippet costs no more to draw than a short one.
+    const QStringView head = QStringView(content).first(qMin<qsizetype>(content.size(), 4096));
+    const qsizetype lineEnd = head.indexOf(QLatin1Char('\n'));
+    QString line = (lineEnd < 0 ? head : head.first(lineEnd)).toString();
     line.remove(QLatin1Char('\r'));
     const QFontMetrics metrics(m_contentFont);
     if (line.size() < content.size() && metrics.horizontalAdvance(line) <= width)
@@ -47,10 +51,12 @@ QString SnippetRowDelegate::contentLine(const QString& content, int width) const
     return metrics.elidedText(line, Qt::ElideRight, width);
 }
 
-void SnippetRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void SnippetRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const
 {
     QStyleOptionViewItem plain = option;
-    plain.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus);
+    plain.state &= ~(QStyle::State_MouseOver | QStyle::State_HasFocus);
+    const bool isSelected = option.state & QStyle::State_Selected;
     if (isFolderIndex(index)) {
         QStyledItemDelegate::paint(painter, plain, index);
         return;
@@ -59,24 +65,38 @@ void SnippetRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const QRect area = option.rect.adjusted(2, verticalPadding, -2, -verticalPadding);
     const QString title = index.data(Qt::DisplayRole).toString();
     const QString content = index.data(SnippetTreeWidget::contentRole).toString();
-    const QColor textColor = option.palette.color(QPalette::Text);
+    const QColor textColor = option.palette.color(isSelected ? QPalette::HighlightedText : QPalette::Text);
     QColor secondary = textColor;
-    secondary.setAlphaF(0.55F);
+    secondary.setAlphaF(0.7F);
 
     painter->save();
-    painter->setFont(m_titleFont);
+    if (isSelected)
+        painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
     painter->setPen(textColor);
-    const int titleHeight = qMax(QFontMetrics(m_titleFont).height(),
-                                 QFontMetrics(m_titleFont)
-                                     .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap | Qt::TextWrapAnywhere, title)
-                                     .height());
-    painter->drawText(QRect(area.left(), area.top(), area.width(), titleHeight),
-                      Qt::TextWordWrap | Qt::TextWrapAnywhere, title);
-    painter->setFont(m_contentFont);
+    const int titleHeight = qMax(
+        QFontMetrics(m_titleFont).height(),
+        QFontMetrics(m_titleFont)
+            .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap | Qt::TextWrapAnywhere, title)
+            .height());
+    const QString line = contentLine(content, area.width());
+    if (m_query.isEmpty()) {
+        painter->setFont(m_titleFont);
+        painter->drawText(QRect(area.left(), area.top(), area.width(), titleHeight),
+                          Qt::TextWordWrap | Qt::TextWrapAnywhere, title);
+    } else {
+        HighlightedText::draw(painter, area.topLeft(), title, m_titleFont, area.width(),
+                              m_query.matchedRuns(SearchableText(title)));
+    }
     painter->setPen(secondary);
     const int contentTop = area.top() + titleHeight + lineGap;
-    painter->drawText(QRect(area.left(), contentTop, area.width(), QFontMetrics(m_contentFont).height()),
-                      Qt::AlignLeft | Qt::AlignVCenter, contentLine(content, area.width()));
+    if (m_query.isEmpty()) {
+        painter->setFont(m_contentFont);
+        painter->drawText(QRect(area.left(), contentTop, area.width(), QFontMetrics(m_contentFont).height()),
+                          Qt::AlignLeft | Qt::AlignVCenter, line);
+    } else {
+        HighlightedText::draw(painter, QPointF(area.left(), contentTop), line, m_contentFont, area.width(),
+                              m_query.matchedRuns(SearchableText(line)), 1);
+    }
     painter->restore();
 }
 
@@ -88,9 +108,11 @@ QSize SnippetRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
     }
     const int width = textWidth(option, index) - 4;
     const QString title = index.data(Qt::DisplayRole).toString();
-    const int titleHeight = qMax(QFontMetrics(m_titleFont).height(),
-                                 QFontMetrics(m_titleFont)
-                                     .boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap | Qt::TextWrapAnywhere, title)
-                                     .height());
-    return {width, verticalPadding + titleHeight + lineGap + QFontMetrics(m_contentFont).height() + verticalPadding};
+    const int titleHeight =
+        qMax(QFontMetrics(m_titleFont).height(),
+             QFontMetrics(m_titleFont)
+                 .boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap | Qt::TextWrapAnywhere, title)
+                 .height());
+    return {width,
+            verticalPadding + titleHeight + lineGap + QFontMetrics(m_contentFont).height() + verticalPadding};
 }

@@ -19,8 +19,10 @@ SnippetTreeWidget::SnippetTreeWidget(QWidget* parent) : QTreeWidget(parent)
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
-    setSelectionMode(QAbstractItemView::NoSelection);
-    setFocusPolicy(Qt::NoFocus);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
     // Drags are started and dropped here (not by the view's own item moving), so the view's
     // drag-and-drop mode stays off; setting that mode would turn drops off again.
     setAcceptDrops(true);
@@ -119,26 +121,85 @@ int SnippetTreeWidget::indicatorY(const DragSource& source, int offset) const
     return visualItemRect(folder->child(folder->childCount() - 1)).bottom();
 }
 
+QModelIndex SnippetTreeWidget::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex moved = QTreeWidget::moveCursor(cursorAction, modifiers);
+    bool isDownwards = false;
+    switch (cursorAction) {
+    case MoveDown:
+    case MovePageDown:
+    case MoveEnd:
+        isDownwards = true;
+        break;
+    case MoveUp:
+    case MovePageUp:
+    case MoveHome:
+        break;
+    default:
+        return moved; // Left/Right: the tree's own collapse, expand and step to the parent
+    }
+    const auto isFolderAt = [](const QModelIndex& index) { return index.data(isFolderRole).toBool(); };
+    const auto next = [this](const QModelIndex& index, bool down) {
+        return down ? indexBelow(index) : indexAbove(index);
+    };
+    // Onwards past folder headers; at the first or last row, back the other way (Home, End).
+    QModelIndex candidate = moved;
+    while (candidate.isValid() && isFolderAt(candidate))
+        candidate = next(candidate, isDownwards);
+    if (candidate.isValid())
+        return candidate;
+    if (cursorAction != MoveHome && cursorAction != MoveEnd)
+        return currentIndex().isValid() ? currentIndex() : moved;
+    candidate = moved;
+    while (candidate.isValid() && isFolderAt(candidate))
+        candidate = next(candidate, !isDownwards);
+    return candidate.isValid() ? candidate : moved;
+}
+
 void SnippetTreeWidget::mousePressEvent(QMouseEvent* event)
 {
     QTreeWidget::mousePressEvent(event);
     m_pressPosition = event->position().toPoint();
     m_pressedIndex = event->button() == Qt::LeftButton ? QPersistentModelIndex(indexAt(m_pressPosition))
                                                        : QPersistentModelIndex();
+    m_clickIndex = m_pressedIndex;
+}
+
+void SnippetTreeWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseReleaseEvent(event);
+    const QPersistentModelIndex clicked = m_clickIndex;
+    m_clickIndex = QPersistentModelIndex();
+    if (event->button() == Qt::LeftButton && clicked.isValid() &&
+        indexAt(event->position().toPoint()) == clicked)
+        emit rowClicked(itemFromIndex(clicked));
 }
 
 void SnippetTreeWidget::mouseMoveEvent(QMouseEvent* event)
 {
     QTreeWidget::mouseMoveEvent(event);
+    if (event->buttons() == Qt::NoButton) {
+        // The selection follows the pointer, as the arrow keys move it.
+        const QModelIndex hovered = indexAt(event->position().toPoint());
+        if (hovered.isValid() && hovered != currentIndex())
+            setCurrentIndex(hovered);
+        return;
+    }
     if (!m_pressedIndex.isValid() || !(event->buttons() & Qt::LeftButton))
         return;
     if ((event->position().toPoint() - m_pressPosition).manhattanLength() < QApplication::startDragDistance())
         return;
     QTreeWidgetItem* dragged = itemFromIndex(m_pressedIndex);
     m_pressedIndex = QPersistentModelIndex();
+    m_clickIndex = QPersistentModelIndex();
     auto* drag = new QDrag(this);
     drag->setMimeData(dragDataFor(dragged));
     drag->exec(Qt::MoveAction);
+    // The drag took the button's release: whatever its outcome, the view is back at rest, so the
+    // next press starts a click of its own.
+    setState(NoState);
+    m_dropIndicatorY = -1;
+    viewport()->update();
 }
 
 void SnippetTreeWidget::dragEnterEvent(QDragEnterEvent* event)

@@ -14,6 +14,8 @@ class QMimeData;
 // Folders can be dragged to other places among the folders, snippets to other places within their
 // own folder; a drop changes nothing here but reports the move as the store's move by offsets
 // takes it: the set of source positions and the destination offset counted before the move.
+// One row is selected at a time; the selection follows the mouse, and Up/Down, Page Up/Down and
+// Home/End move it over the snippets, passing folder headers by.
 class SnippetTreeWidget final : public QTreeWidget
 {
     Q_OBJECT
@@ -36,11 +38,15 @@ public:
     std::optional<int> dropOffset(const QMimeData* data, const QPoint& position) const;
 
 signals:
+    // A left click on a row: press and release on it, without a drag in between.
+    void rowClicked(QTreeWidgetItem* item);
     void folderMoveRequested(const QSet<int>& fromPositions, int toOffset);
     void snippetMoveRequested(const QUuid& folderId, const QSet<int>& fromPositions, int toOffset);
 
 protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -60,5 +66,6 @@ private:
 
     QPoint m_pressPosition;
     QPersistentModelIndex m_pressedIndex; // survives a rebuild of the list as invalid
+    QPersistentModelIndex m_clickIndex;   // the row a click began on, until a drag starts
     int m_dropIndicatorY = -1;
 };

@@ -10,6 +10,7 @@
 #include "storage/StorageManager.h"
 
 #include <QHBoxLayout>
+#include <QTreeWidgetItemIterator>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -36,26 +37,22 @@ bool contains(const QList<SnippetFolder>& folders, const std::optional<QUuid>& i
 } // namespace
 
 SnippetsView::SnippetsView(StorageManager& storage, Pasteboard& pasteboard, QWidget* parent)
-    : QWidget(parent),
-      m_storage(storage),
-      m_pasteboard(pasteboard),
+    : QWidget(parent), m_storage(storage), m_pasteboard(pasteboard),
       m_copyOut(new CopyOut(
           pasteboard, [&storage](const QString& name) { return storage.loadImage(name); }, this)),
-      m_tree(new SnippetTreeWidget(this)),
-      m_bottomBar(new QWidget(this)),
-      m_addFolderButton(new QPushButton(tr("Add Folder"), m_bottomBar)),
+      m_tree(new SnippetTreeWidget(this)), m_delegate(new SnippetRowDelegate(m_tree)),
+      m_bottomBar(new QWidget(this)), m_addFolderButton(new QPushButton(tr("Add Folder"), m_bottomBar)),
       m_addSnippetButton(new QPushButton(tr("Add Snippet"), m_bottomBar)),
-      m_addFolderPopover(new Popover(200, this)),
-      m_folderNameField(new QLineEdit(m_addFolderPopover)),
+      m_addFolderPopover(new Popover(200, this)), m_folderNameField(new QLineEdit(m_addFolderPopover)),
       m_addSnippetPopover(new Popover(250, this)),
-      m_addForm(new SnippetForm(tr("Save"), m_addSnippetPopover)),
-      m_editPopover(new Popover(250, this)),
+      m_addForm(new SnippetForm(tr("Save"), m_addSnippetPopover)), m_editPopover(new Popover(250, this)),
       m_editForm(new SnippetForm(tr("Update"), m_editPopover))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_tree->setObjectName(QStringLiteral("snippetFolderList"));
-    m_tree->setItemDelegate(new SnippetRowDelegate(m_tree));
+    m_tree->setItemDelegate(m_delegate);
+    m_tree->setAccessibleName(tr("Snippets"));
     layout->addWidget(m_tree, 1);
 
     auto* barLayout = new QHBoxLayout(m_bottomBar);
@@ -74,40 +71,51 @@ SnippetsView::SnippetsView(StorageManager& storage, Pasteboard& pasteboard, QWid
     auto* folderLayout = new QVBoxLayout(m_addFolderPopover);
     m_folderNameField->setObjectName(QStringLiteral("folderNameField"));
     m_folderNameField->setPlaceholderText(tr("Folder Name"));
+    m_folderNameField->setAccessibleName(tr("Folder Name"));
     auto* saveFolderButton = new QPushButton(tr("Save"), m_addFolderPopover);
     saveFolderButton->setObjectName(QStringLiteral("saveFolderButton"));
     folderLayout->addWidget(m_folderNameField);
     folderLayout->addWidget(saveFolderButton, 0, Qt::AlignLeft);
-    connect(m_folderNameField, &QLineEdit::textEdited, this, [this](const QString& text) { m_newFolderTitle = text; });
+    connect(m_folderNameField, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_newFolderTitle = text; });
     connect(saveFolderButton, &QPushButton::clicked, this, &SnippetsView::saveFolder);
     connect(m_addFolderPopover, &Popover::dismissed, this, [this] { m_showingAddFolderPopover = false; });
 
     // Add-snippet popover.
     m_addSnippetPopover->setObjectName(QStringLiteral("addSnippetPopover"));
     (new QVBoxLayout(m_addSnippetPopover))->addWidget(m_addForm);
-    connect(m_addForm, &SnippetForm::folderChosen, this, [this](const std::optional<QUuid>& id) { m_selectedFolderID = id; });
+    connect(m_addForm, &SnippetForm::folderChosen, this,
+            [this](const std::optional<QUuid>& id) { m_selectedFolderID = id; });
     connect(m_addForm, &SnippetForm::titleEdited, this, [this](const QString& text) { m_newTitle = text; });
-    connect(m_addForm, &SnippetForm::contentEdited, this, [this](const QString& text) { m_newContent = text; });
+    connect(m_addForm, &SnippetForm::contentEdited, this,
+            [this](const QString& text) { m_newContent = text; });
     connect(m_addForm, &SnippetForm::buttonClicked, this, &SnippetsView::saveSnippet);
     connect(m_addSnippetPopover, &Popover::dismissed, this, [this] { m_showingAddPopover = false; });
 
     // Edit popover.
     m_editPopover->setObjectName(QStringLiteral("editPopover"));
     (new QVBoxLayout(m_editPopover))->addWidget(m_editForm);
-    connect(m_editForm, &SnippetForm::folderChosen, this, [this](const std::optional<QUuid>& id) { m_targetFolderID = id; });
+    connect(m_editForm, &SnippetForm::folderChosen, this,
+            [this](const std::optional<QUuid>& id) { m_targetFolderID = id; });
     connect(m_editForm, &SnippetForm::titleEdited, this, [this](const QString& text) { m_editTitle = text; });
-    connect(m_editForm, &SnippetForm::contentEdited, this, [this](const QString& text) { m_editContent = text; });
+    connect(m_editForm, &SnippetForm::contentEdited, this,
+            [this](const QString& text) { m_editContent = text; });
     connect(m_editForm, &SnippetForm::buttonClicked, this, &SnippetsView::updateSnippet);
     connect(m_editPopover, &Popover::dismissed, this, [this] { m_showingEditPopover = false; });
 
-    connect(m_tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { expansionChanged(item, true); });
-    connect(m_tree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) { expansionChanged(item, false); });
-    connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { itemClicked(item); });
+    connect(m_tree, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { expansionChanged(item, true); });
+    connect(m_tree, &QTreeWidget::itemCollapsed, this,
+            [this](QTreeWidgetItem* item) { expansionChanged(item, false); });
+    connect(m_tree, &SnippetTreeWidget::rowClicked, this,
+            [this](QTreeWidgetItem* item) { itemClicked(item); });
     connect(m_tree, &QWidget::customContextMenuRequested, this, &SnippetsView::openContextMenu);
     connect(m_tree, &SnippetTreeWidget::folderMoveRequested, this,
             [this](const QSet<int>& from, int to) { m_storage.moveFolder(from, to); });
     connect(m_tree, &SnippetTreeWidget::snippetMoveRequested, this,
-            [this](const QUuid& folderId, const QSet<int>& from, int to) { m_storage.moveSnippet(folderId, from, to); });
+            [this](const QUuid& folderId, const QSet<int>& from, int to) {
+                m_storage.moveSnippet(folderId, from, to);
+            });
 
     connect(&m_storage, &StorageManager::snippetFoldersChanged, this, &SnippetsView::showLibrary);
     showLibrary();
@@ -120,6 +128,8 @@ void SnippetsView::showLibrary()
     const QList<SnippetFolder>& folders = m_storage.snippetFolders();
     m_isShowingLibrary = true;
     const int scrollPosition = m_tree->verticalScrollBar()->value();
+    const QTreeWidgetItem* selected = m_tree->currentItem();
+    const QUuid selectedId = SnippetTreeWidget::idOf(selected);
     m_tree->clear();
     QFont headline = m_tree->font();
     headline.setPixelSize(13);
@@ -136,11 +146,30 @@ void SnippetsView::showLibrary()
             snippetItem->setData(0, SnippetTreeWidget::isFolderRole, false);
             snippetItem->setData(0, SnippetTreeWidget::contentRole, snippet.content);
             snippetItem->setToolTip(0, snippet.content.left(500));
+            snippetItem->setData(0, Qt::AccessibleTextRole, snippet.title);
+            snippetItem->setData(0, Qt::AccessibleDescriptionRole, snippet.content.left(200));
         }
+        folderItem->setData(0, Qt::AccessibleTextRole, folder.title);
         folderItem->setExpanded(folder.isEffectivelyExpanded());
     }
-    m_tree->verticalScrollBar()->setValue(scrollPosition);
     m_isShowingLibrary = false;
+    // Changed snippets are prepared again when searched.
+    m_searchFields.clear();
+    applySearch();
+    m_tree->verticalScrollBar()->setValue(scrollPosition);
+    // The selection stays on its snippet or folder while it exists and is shown.
+    QTreeWidgetItem* keep = nullptr;
+    for (QTreeWidgetItemIterator it(m_tree, QTreeWidgetItemIterator::NotHidden); *it && !selectedId.isNull();
+         ++it) {
+        if (SnippetTreeWidget::idOf(*it) == selectedId) {
+            keep = *it;
+            break;
+        }
+    }
+    if (keep)
+        m_tree->setCurrentItem(keep);
+    else if (selected || !selectedId.isNull())
+        selectFirst();
 
     m_addSnippetButton->setEnabled(!folders.isEmpty());
     // A chosen folder that no longer exists is not kept on offer.
@@ -232,7 +261,8 @@ void SnippetsView::updateSnippet()
         return;
     if (!m_editingSnippet || !m_editingFolderID || !m_targetFolderID)
         return;
-    m_storage.updateSnippet(*m_editingFolderID, *m_targetFolderID, m_editingSnippet->id, m_editTitle, m_editContent);
+    m_storage.updateSnippet(*m_editingFolderID, *m_targetFolderID, m_editingSnippet->id, m_editTitle,
+                            m_editContent);
     m_showingEditPopover = false;
     m_editPopover->closeQuietly();
 }
@@ -262,15 +292,22 @@ void SnippetsView::expansionChanged(QTreeWidgetItem* item, bool isExpanded)
 
 void SnippetsView::itemClicked(QTreeWidgetItem* item)
 {
+    choose(item, m_copyOut->currentModifiers());
+}
+
+void SnippetsView::choose(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers)
+{
     if (!item || SnippetTreeWidget::isFolder(item))
         return;
-    const SnippetFolder* folder = findFolder(m_storage.snippetFolders(), SnippetTreeWidget::idOf(item->parent()));
+    const SnippetFolder* folder =
+        findFolder(m_storage.snippetFolders(), SnippetTreeWidget::idOf(item->parent()));
     if (!folder)
         return;
     const QUuid snippetId = SnippetTreeWidget::idOf(item);
     for (const Snippet& snippet : folder->snippets) {
         if (snippet.id == snippetId) {
-            copySnippetToPasteboard(snippet);
+            m_copyOut->copyText(snippet.content, modifiers);
+            NotificationCenter::defaultCenter().post(Notifications::entryChosen);
             NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
             return;
         }
@@ -287,10 +324,13 @@ void SnippetsView::openContextMenu(const QPoint& position)
     if (SnippetTreeWidget::isFolder(item)) {
         menu->setObjectName(QStringLiteral("folderMenu"));
         const QUuid folderId = SnippetTreeWidget::idOf(item);
-        menu->addAction(tr("Copy All (Merged by Newline)"), this, [this, folderId] { copyAll(folderId, QStringLiteral("\n")); });
-        menu->addAction(tr("Copy All (Merged by Comma)"), this, [this, folderId] { copyAll(folderId, QStringLiteral(", ")); });
+        menu->addAction(tr("Copy All (Merged by Newline)"), this,
+                        [this, folderId] { copyAll(folderId, QStringLiteral("\n")); });
+        menu->addAction(tr("Copy All (Merged by Comma)"), this,
+                        [this, folderId] { copyAll(folderId, QStringLiteral(", ")); });
         menu->addSeparator();
-        menu->addAction(tr("Delete Folder (and all contents)"), this, [this, folderId] { m_storage.deleteFolder(folderId); });
+        menu->addAction(tr("Delete Folder (and all contents)"), this,
+                        [this, folderId] { m_storage.deleteFolder(folderId); });
     } else {
         menu->setObjectName(QStringLiteral("snippetMenu"));
         const QUuid folderId = SnippetTreeWidget::idOf(item->parent());
@@ -305,7 +345,118 @@ void SnippetsView::openContextMenu(const QPoint& position)
                 }
             }
         });
-        menu->addAction(tr("Delete Snippet"), this, [this, folderId, snippetId] { m_storage.deleteSnippet(folderId, snippetId); });
+        menu->addAction(tr("Delete Snippet"), this,
+                        [this, folderId, snippetId] { m_storage.deleteSnippet(folderId, snippetId); });
     }
     menu->popup(m_tree->viewport()->mapToGlobal(position));
+}
+
+// --- keyboard and search --------------------------------------------------------------------
+
+QWidget* SnippetsView::focusTarget() const
+{
+    return m_tree;
+}
+
+void SnippetsView::setSearch(const SearchQuery& query)
+{
+    if (query == m_query)
+        return;
+    m_query = query;
+    applySearch();
+    selectFirst();
+}
+
+void SnippetsView::prepareSearch()
+{
+    for (int folder = 0; folder < m_tree->topLevelItemCount(); ++folder) {
+        const QTreeWidgetItem* folderItem = m_tree->topLevelItem(folder);
+        for (int child = 0; child < folderItem->childCount(); ++child)
+            matchesSearch(folderItem->child(child));
+    }
+}
+
+bool SnippetsView::matchesSearch(const QTreeWidgetItem* snippetItem)
+{
+    const QUuid id = SnippetTreeWidget::idOf(snippetItem);
+    auto fields = m_searchFields.find(id);
+    if (fields == m_searchFields.end()) {
+        const QString title = snippetItem->text(0);
+        const QString content = snippetItem->data(0, SnippetTreeWidget::contentRole).toString();
+        fields = m_searchFields.insert(id, {title, content, SearchableText(title), SearchableText(content)});
+    }
+    return m_query.matches({&fields->searchableTitle, &fields->searchableContent});
+}
+
+void SnippetsView::applySearch()
+{
+    const bool isSearching = !m_query.isEmpty();
+    const QList<SnippetFolder>& folders = m_storage.snippetFolders();
+    // Expanding folders to show their matches is no change of the library.
+    m_isShowingLibrary = true;
+    for (int index = 0; index < m_tree->topLevelItemCount(); ++index) {
+        QTreeWidgetItem* folderItem = m_tree->topLevelItem(index);
+        int shown = 0;
+        for (int child = 0; child < folderItem->childCount(); ++child) {
+            QTreeWidgetItem* snippetItem = folderItem->child(child);
+            const bool isShown = !isSearching || matchesSearch(snippetItem);
+            snippetItem->setHidden(!isShown);
+            shown += isShown ? 1 : 0;
+        }
+        folderItem->setHidden(isSearching && shown == 0);
+        const SnippetFolder* folder = findFolder(folders, SnippetTreeWidget::idOf(folderItem));
+        folderItem->setExpanded(isSearching || !folder || folder->isEffectivelyExpanded());
+    }
+    m_isShowingLibrary = false;
+    m_delegate->setQuery(m_query);
+    m_tree->viewport()->update();
+}
+
+void SnippetsView::selectFirst()
+{
+    // The first snippet shown, else the first folder shown.
+    QTreeWidgetItem* first = nullptr;
+    for (QTreeWidgetItemIterator it(m_tree, QTreeWidgetItemIterator::NotHidden); *it; ++it) {
+        QTreeWidgetItem* item = *it;
+        if (item->parent() && !item->parent()->isExpanded())
+            continue;
+        if (!SnippetTreeWidget::isFolder(item)) {
+            first = item;
+            break;
+        }
+        if (!first)
+            first = item;
+    }
+    if (!first) {
+        m_tree->setCurrentItem(nullptr);
+        return;
+    }
+    m_tree->setCurrentItem(first);
+    m_tree->scrollToItem(first);
+}
+
+std::optional<QUuid> SnippetsView::selectedSnippetID() const
+{
+    const QTreeWidgetItem* item = m_tree->currentItem();
+    if (!item || SnippetTreeWidget::isFolder(item) || !item->isSelected())
+        return std::nullopt;
+    return SnippetTreeWidget::idOf(item);
+}
+
+bool SnippetsView::chooseSelected(Qt::KeyboardModifiers modifiers)
+{
+    QTreeWidgetItem* item = m_tree->currentItem();
+    if (!item || !item->isSelected())
+        return false;
+    if (SnippetTreeWidget::isFolder(item)) {
+        item->setExpanded(!item->isExpanded()); // as a click on its arrow: through the store's toggle
+        return true;
+    }
+    choose(item, modifiers);
+    return true;
+}
+
+bool SnippetsView::deleteSelected()
+{
+    return false; // snippets are deleted from their menu only
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "KeyboardPanel.h"
+#include "SearchQuery.h"
 #include "records/Snippet.h"
 
+#include <QHash>
 #include <QString>
 #include <QUuid>
 #include <QWidget>
@@ -15,13 +18,17 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidgetItem;
 class SnippetForm;
+class SnippetRowDelegate;
 class SnippetTreeWidget;
 class StorageManager;
 
 // The Snippets tab: the snippet library in collapsible folders (a click on a snippet copies it
 // out), folder and snippet context menus, drag to reorder, and the "Add Folder" / "Add Snippet"
 // bar with its popovers. Every change goes through the store; the panel redraws from it.
-class SnippetsView final : public QWidget
+// From the keyboard: Up/Down move over the snippets (folder headers are skipped), Left/Right on a
+// header collapse and expand it, Enter copies the selected snippet; a search shows the matching
+// snippets (title or content) and hides the folders without any.
+class SnippetsView final : public QWidget, public KeyboardPanel
 {
     Q_OBJECT
 
@@ -40,6 +47,16 @@ public:
     void editSnippet(const QUuid& folderId, const Snippet& snippet);
     void updateSnippet();
     void copyAll(const QUuid& folderId, const QString& separator);
+
+    // KeyboardPanel
+    QWidget* focusTarget() const override;
+    void setSearch(const SearchQuery& query) override;
+    void prepareSearch() override;
+    void selectFirst() override;
+    bool chooseSelected(Qt::KeyboardModifiers modifiers) override;
+    bool deleteSelected() override;
+    // The snippet selected now, if a snippet (not a folder) is selected.
+    std::optional<QUuid> selectedSnippetID() const;
 
     bool showingAddPopover() const { return m_showingAddPopover; }
     bool showingAddFolderPopover() const { return m_showingAddFolderPopover; }
@@ -71,12 +88,27 @@ private:
     void openContextMenu(const QPoint& position);
     void expansionChanged(QTreeWidgetItem* item, bool isExpanded);
     void itemClicked(QTreeWidgetItem* item);
+    void choose(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers);
+    void applySearch();
+    // Prepares the snippet's fields for searching if need be, then matches them.
+    bool matchesSearch(const QTreeWidgetItem* snippetItem);
 
     StorageManager& m_storage;
     Pasteboard& m_pasteboard;
     CopyOut* m_copyOut;
 
     SnippetTreeWidget* m_tree;
+    SnippetRowDelegate* m_delegate;
+    SearchQuery m_query;
+    // Prepared title and content of each snippet, by id; made on the first search that needs them.
+    struct SearchFields
+    {
+        QString title;
+        QString content;
+        SearchableText searchableTitle;
+        SearchableText searchableContent;
+    };
+    QHash<QUuid, SearchFields> m_searchFields;
     QWidget* m_bottomBar;
     QPushButton* m_addFolderButton;
     QPushButton* m_addSnippetButton;

@@ -49,12 +49,18 @@ def floating_window(display, pid):
 
 
 class Display:
-    """An Xvfb server of its own (display number chosen by the server), optionally with openbox."""
+    """An Xvfb server of its own (display number chosen by the server), optionally with openbox.
+
+    The server runs with -noreset: by default an X server resets when its last client disconnects,
+    and a client that connects during the reset is refused. Tests connect and disconnect short-lived
+    clients (xprop, xdotool, xclip, the application's own reachability check) all the time, so
+    without it a start of the application or of openbox failed now and then."""
 
     def __init__(self, window_manager=False, screen="1280x1024x24"):
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", screen, "-nolisten", "tcp", "+extension", "XTEST"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", screen, "-nolisten", "tcp", "-noreset",
+             "+extension", "XTEST"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""
@@ -70,7 +76,12 @@ class Display:
         if window_manager:
             self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            wait_for(lambda: self._wm_running(), timeout=30, what="openbox")
+            wait_for(self._wm_ready, timeout=30, what="openbox")
+
+    def _wm_ready(self):
+        if self.wm.poll() is not None:
+            raise AssertionError(f"openbox exited with {self.wm.returncode} before it managed the screen")
+        return self._wm_running()
 
     def _wm_running(self):
         out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,

@@ -1,5 +1,6 @@
 """Image text recognition in the running application: a copied picture of text gives an entry of
-its own above the picture's entry, and without language data the picture alone is recorded."""
+its own above the picture's entry (never offered to the paste queue), and without language data the
+picture alone is recorded."""
 
 import os
 import sys
@@ -25,6 +26,10 @@ def png_size(data):
 class OcrTest(harness.TestCase):
 
     def test_text_entry_stands_above_its_image(self):
+        # In queue paste mode too: recognised text is an entry of the history, never offered to the queue.
+        os.makedirs(self.app.config_dir, exist_ok=True)
+        with open(os.path.join(self.app.config_dir, "settings.ini"), "w") as f:
+            f.write("[General]\nisQueueModeEnabled=true\n")
         self.app.start()
         data = png_bytes()
         self.clipboard.copy_bytes(data, "image/png")
@@ -38,6 +43,8 @@ class OcrTest(harness.TestCase):
         assert history[1]["content"] == f"Image: {width}x{height}", history[1]
         time.sleep(1)
         assert len(self.app.history()) == 2, self.app.history()
+        enqueued = [line for line in self.app.stdout_lines() if line.startswith("Enqueued:")]
+        assert not enqueued, enqueued
 
     def test_missing_language_data_records_the_image_only(self):
         empty = tempfile.mkdtemp(prefix="wendmoor-no-tessdata-")

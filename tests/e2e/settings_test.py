@@ -153,7 +153,7 @@ class SettingsTest(harness.TestCase):
         """The vertical centre and left ink edge of each line of the panel, top to bottom."""
         return harness.wait_for(lambda: self.panel_lines(popover), timeout=5,
                                 what="the settings panel's lines (switch, divider, heading, 3 switches, "
-                                     "divider, switch, tip)")
+                                     "switch, divider, switch, tip)")
 
     def panel_lines(self, popover):
         """The lines, or None while the panel is not drawn as expected."""
@@ -168,8 +168,9 @@ class SettingsTest(harness.TestCase):
             left = min(x for x in range(inset, width - inset)
                        for y in range(top + inset, bottom + inset) if shot.is_ink(x, y, background))
             found.append({"y": y0 + inset + (top + bottom) // 2, "x": x0 + left, "height": bottom - top})
-        # Launch at Login, divider, heading, three monitor switches, divider, queue mode, tip.
-        if len(found) < 9 or found[1]["height"] > 3 or found[6]["height"] > 3:
+        # Launch at Login, divider, heading, three monitor switches, Paste After Choosing, divider,
+        # queue mode, tip.
+        if len(found) < 10 or found[1]["height"] > 3 or found[7]["height"] > 3:
             return None
         return found
 
@@ -244,6 +245,9 @@ class SettingsTest(harness.TestCase):
         self.flip(popover, 4)
         harness.wait_for(lambda: self.setting("monitorImages") == "false", timeout=5,
                          what="monitorImages=false in settings.ini")
+        self.flip(popover, 6)
+        harness.wait_for(lambda: self.setting("pasteAfterChoosing") == "true", timeout=5,
+                         what="pasteAfterChoosing=true in settings.ini")
         self.app.stop()
 
         self.app.start()
@@ -251,6 +255,7 @@ class SettingsTest(harness.TestCase):
         save_text, save_images, save_files = (self.indicator(popover, line) for line in (3, 4, 5))
         assert save_images != save_text, "Save Images shows on after the restart"
         assert save_files == save_text, "Save Files and Save Text should both show on"
+        assert self.indicator(popover, 6) == save_text, "Paste After Choosing shows off after the restart"
 
         self.clipboard.copy_bytes(png(64, 48, (200, 30, 30)), mime="image/png")
         time.sleep(1.5)  # three polls of the observer

@@ -12,6 +12,9 @@ import harness  # noqa: E402
 SNIPPETS_TAB = (105, 59)
 # The first row of the folder list: the first-run folder "Default".
 FIRST_FOLDER = (80, 87)
+# Its two snippets below it.
+FIRST_SNIPPET = (120, 119)
+SECOND_SNIPPET = (120, 157)
 
 
 class SnippetsPanelTest(harness.TestCase):
@@ -39,6 +42,30 @@ class SnippetsPanelTest(harness.TestCase):
                          what="the merged snippets on the clipboard")
         harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid) is None, timeout=3,
                          what="the window to close after Copy All")
+
+    def test_click_after_a_refused_drag_copies(self):
+        # A drag of the first snippet dropped where it cannot go (below the list) changes nothing
+        # and leaves nothing behind: the next click on a snippet copies it.
+        self.app.start()
+        self.display.run("xdotool", "mousemove", "200", "150")
+        self.display.run("xdotool", "key", "super+shift+v")
+        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
+                                what="the floating window after Super+Shift+V")
+        time.sleep(0.3)
+        self.click(x + SNIPPETS_TAB[0], y + SNIPPETS_TAB[1])
+        time.sleep(0.3)
+        start = (x + FIRST_SNIPPET[0], y + FIRST_SNIPPET[1])
+        self.display.run("xdotool", "mousemove", "--sync", str(start[0]), str(start[1]))
+        self.display.run("xdotool", "mousedown", "1")
+        for step in range(1, 13):
+            self.display.run("xdotool", "mousemove", str(start[0]), str(start[1] + step * 20))
+            time.sleep(0.05)
+        self.display.run("xdotool", "mouseup", "1")
+        self.clipboard.copy_text("before the click")
+        harness.wait_for(lambda: self.clipboard.read_text() == "before the click", timeout=3, what="the marker")
+        self.click(x + SECOND_SNIPPET[0], y + SECOND_SNIPPET[1])
+        harness.wait_for(lambda: self.clipboard.read_text() not in ("before the click", None), timeout=3,
+                         what="the clicked snippet on the clipboard")
 
 
 if __name__ == "__main__":

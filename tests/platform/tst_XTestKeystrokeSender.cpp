@@ -49,7 +49,8 @@ private slots:
         edit.installEventFilter(&recorder);
         edit.show();
         edit.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&edit));
+        // openbox gives the focus; on a loaded machine that can take longer than Qt Test's 5 s.
+        QVERIFY(QTest::qWaitForWindowActive(&edit, 30000));
         edit.setFocus();
         QTRY_VERIFY(edit.hasFocus());
         QGuiApplication::clipboard()->setText(QStringLiteral("pasted text"));

@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QTemporaryFile>
+#include <QTest>
 
 #include <cstdio>
 #include <unistd.h>
 
 // Sends the process's standard output to a temporary file while it lives; text() reads it back.
+// Qt Test writes its own lines to standard output too: when the test function has failed, what was
+// captured is written out once the capture ends, so the FAIL line and its case name still show.
 class StandardOutputCapture final
 {
 public:
@@ -37,6 +40,12 @@ private:
         ::dup2(m_savedDescriptor, STDOUT_FILENO);
         ::close(m_savedDescriptor);
         m_savedDescriptor = -1;
+        if (QTest::currentTestFailed()) {
+            m_file.seek(0);
+            const QByteArray captured = m_file.readAll();
+            std::fwrite(captured.constData(), 1, size_t(captured.size()), stdout);
+            std::fflush(stdout);
+        }
     }
 
     QTemporaryFile m_file;

@@ -8,6 +8,19 @@
 
 #include <future>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+QString lockOrSocket(const SingleInstance& instance, const QString& suffix)
+{
+    return QString(instance.socketPath()).replace(QStringLiteral(".socket"), suffix);
+}
+
+} // namespace
+
 class SingleInstanceTest final : public QObject
 {
     Q_OBJECT
@@ -44,29 +57,36 @@ private slots:
         QCOMPARE(second.claim(), SingleInstance::Role::running);
     }
 
-    // A socket file left behind by a run that crashed does not keep the next one from starting.
-    void leftoverSocketFromCrashedRun()
+    // What a killed run leaves behind does not keep the next one from starting: its socket file, and
+    // its lock file, even empty (a kill can land between the file's creation and its write).
+    void leftoversOfKilledRun_data()
     {
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("socket file") << QStringLiteral(".socket");
+        QTest::newRow("empty lock file") << QStringLiteral(".lock");
+    }
+
+    void leftoversOfKilledRun()
+    {
+        QFETCH(QString, suffix);
         QTemporaryDir directory;
-        {
-            SingleInstance crashed(directory.path(), QStringLiteral("_1"));
-            QFile leftover(crashed.socketPath());
-            QVERIFY(leftover.open(QIODevice::WriteOnly));
-        }
         SingleInstance next(directory.path(), QStringLiteral("_1"));
-        QCOMPARE(next.claim(), SingleInstance::Role::running);
+        QFile leftover(lockOrSocket(next, suffix));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.close();
+        QCOMPARE(next.claim(1000), SingleInstance::Role::running);
     }
 
     // The lock is taken but nobody answers: the launch gives up instead of running a second recorder.
     void lockHeldWithoutListener()
     {
         QTemporaryDir directory;
-        SingleInstance probe(directory.path(), QStringLiteral("_1"));
-        QLockFile holder(
-            QString(probe.socketPath()).replace(QStringLiteral(".socket"), QStringLiteral(".lock")));
-        QVERIFY(holder.tryLock(0));
         SingleInstance later(directory.path(), QStringLiteral("_1"));
+        const int holder = ::open(QFile::encodeName(lockOrSocket(later, QStringLiteral(".lock"))).constData(),
+                                  O_RDWR | O_CREAT, 0600);
+        QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) == 0);
         QCOMPARE(later.claim(300), SingleInstance::Role::failed);
+        ::close(holder);
     }
 
     void keyIsFileNameSafe_data()

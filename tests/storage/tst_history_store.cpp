@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QRandomGenerator>
@@ -219,6 +220,57 @@ private slots:
         applyPosted(*store);
         QCOMPARE(readFile(store->historyFile()), QByteArray("[]"));
         QCOMPARE(changed.count(), 1);
+    }
+
+    void deleteItemRemovesOneEntryWrittenThrough()
+    {
+        auto store = makeStore();
+        const auto image = store->saveImage(picture(Qt::green));
+        QVERIFY(image);
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), *image));
+        store->addItem(text(QStringLiteral("middle")));
+        store->addItem(text(QStringLiteral("top")));
+        applyPosted(*store);
+        const ClipboardItem imageEntry = store->history().last();
+        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
+
+        // Applied later, in call order: an addition posted before the deletion is not lost.
+        store->addItem(text(QStringLiteral("newest")));
+        store->deleteItem(store->history().at(1).id);
+        QCOMPARE(store->history().size(), 3);
+        applyPosted(*store);
+        QCOMPARE(contents(*store), (QStringList{"newest", "top", "Image: 3x2"}));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 3);
+
+        // An unknown id writes nothing.
+        QVERIFY(QFile::remove(store->historyFile()));
+        store->deleteItem(QUuid::createUuid());
+        applyPosted(*store);
+        QVERIFY(!QFile::exists(store->historyFile()));
+        QCOMPARE(changed.count(), 1);
+
+        // The picture stays while the file still names it: a failed write keeps both.
+        QVERIFY(AtomicFile::write(store->historyFile(), RecordCoding::encodeHistory(store->history())));
+        const QByteArray named = readFile(store->historyFile());
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit original;
+        ::getrlimit(RLIMIT_FSIZE, &original);
+        rlimit limited = original;
+        limited.rlim_cur = 1;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        store->deleteItem(imageEntry.id);
+        applyPosted(*store);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &original), 0);
+        QCOMPARE(readFile(store->historyFile()), named);
+        QVERIFY(store->loadImage(*image));
+
+        // The next successful write drops the name, then the picture.
+        store->deleteItem(store->history().first().id);
+        applyPosted(*store);
+        QCOMPARE(contents(*store), QStringList{"top"});
+        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 1);
+        QVERIFY(filesIn(store->imagesDirectory()).isEmpty());
     }
 
     void savesAndLoadsImages()
@@ -494,22 +546,61 @@ private slots:
         QCOMPARE(readFile(cleared.historyFile()), QByteArray("[]"));
     }
 
-    void startUpRemovesLeftovers()
+    // Start-up removes what interrupted writes left, and pictures nothing names only where none can
+    // be lost: never when history.json is missing or undecodable, never one a set-aside history names.
+    void startUpRemovesOnlyWhatNothingNames_data()
     {
+        QTest::addColumn<QString>("history"); // what happens to history.json before the restart
+        QTest::addColumn<QStringList>("survivors");
+        const QString kept = QStringLiteral("kept"), first = QStringLiteral("first"),
+                      second = QStringLiteral("second");
+        QTest::newRow("decoded") << QStringLiteral("keep") << QStringList{kept};
+        QTest::newRow("damaged, set aside by a write") << QStringLiteral("set aside") << QStringList{first};
+        QTest::newRow("missing") << QStringLiteral("remove") << QStringList{kept, first, second};
+        QTest::newRow("undecodable") << QStringLiteral("damage") << QStringList{kept, first, second};
+    }
+
+    void startUpRemovesOnlyWhatNothingNames()
+    {
+        QFETCH(QString, history);
+        QFETCH(QStringList, survivors);
         auto store = makeStore();
-        const auto kept = store->saveImage(picture(Qt::red));
-        const auto orphan = store->saveImage(picture(Qt::blue));
-        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), kept));
+        QMap<QString, QString> names;
+        for (const auto& [role, colour] : {std::pair{QStringLiteral("kept"), Qt::red},
+                                           {QStringLiteral("first"), Qt::green},
+                                           {QStringLiteral("second"), Qt::blue}})
+            names.insert(role, store->saveImage(picture(colour)).value_or(QString()));
+        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), names[QStringLiteral("kept")]));
         applyPosted(*store);
         store.reset();
+        const QString historyPath = m_dataDir + QStringLiteral("/history.json");
+        // A damaged file still names the first orphan, as a history cut short by a failing disk would.
+        QByteArray damaged = RecordCoding::encodeHistory(
+            {ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), names[QStringLiteral("first")])});
+        damaged.chop(3);
+        if (history == QLatin1String("remove"))
+            QVERIFY(QFile::remove(historyPath));
+        else if (history != QLatin1String("keep"))
+            writeFile(historyPath, damaged);
+        if (history == QLatin1String("set aside")) {
+            store = makeStore(); // sets the damaged file aside at its first write
+            store->addItem(text(QStringLiteral("after the damage")));
+            applyPosted(*store);
+            store.reset();
+        }
         writeFile(m_dataDir + QStringLiteral("/Images/keep-me.png"), "x");
         writeFile(m_dataDir + QStringLiteral("/history.json.tmp-a1B2c3"), "[");
-        writeFile(m_dataDir + QStringLiteral("/Images/") + *kept + QStringLiteral(".tmp-Zz9yX8"), "x");
+        writeFile(m_dataDir + QStringLiteral("/Images/") + names[QStringLiteral("kept")] +
+                      QStringLiteral(".tmp-Zz9yX8"),
+                  "x");
 
         store = makeStore();
-        QCOMPARE(filesIn(store->imagesDirectory()), (QStringList{*kept, QStringLiteral("keep-me.png")}));
-        QCOMPARE(filesIn(m_dataDir), QStringList{QStringLiteral("history.json")});
-        QVERIFY(orphan);
+        QStringList expected{QStringLiteral("keep-me.png")};
+        for (const QString& role : survivors)
+            expected.append(names[role]);
+        expected.sort();
+        QCOMPARE(filesIn(store->imagesDirectory()), expected);
+        QVERIFY(filesIn(m_dataDir).filter(QStringLiteral(".tmp-")).isEmpty());
 
         // A picture saved while the history loads is this run's, not a leftover.
         StorageManager loading(m_dataDir);

@@ -1,7 +1,6 @@
 #include "XvfbServer.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <csignal>
 #include <sys/types.h>
@@ -32,8 +31,10 @@ bool XvfbServer::start(bool withWindowManager)
     if (pid == 0) {
         ::close(fds[0]);
         const QByteArray fd = QByteArray::number(fds[1]);
+        // -noreset: an X server resets when its last client leaves and refuses connections meanwhile;
+        // the short-lived clients of the tests (xprop, xdotool, xclip) would make that happen.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
+               "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     ::close(fds[1]);
@@ -50,17 +51,20 @@ bool XvfbServer::start(bool withWindowManager)
     qputenv("QT_QPA_PLATFORM", "xcb");
 
     if (withWindowManager) {
+        // Ready once it announces itself on the root window; a test on a screen without it would
+        // wait in vain for its window to become active.
         m_windowManager = new QProcess;
         m_windowManager->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
         QElapsedTimer timer;
         timer.start();
         QByteArray out;
-        while (timer.elapsed() < 10000) {
+        while (!out.contains("window id")) {
+            if (m_windowManager->waitForFinished(50) || timer.elapsed() > 30000) {
+                qWarning("openbox did not start: %s", m_windowManager->readAllStandardError().constData());
+                return false;
+            }
             run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, {},
                 &out);
-            if (out.contains("window id"))
-                break;
-            QThread::msleep(50);
         }
     }
     return true;

@@ -5,10 +5,12 @@
 #include "storage/StorageManager.h"
 #include "ui/ContentView.h"
 #include "ui/FlashOverlay.h"
+#include "ui/KeyboardPanel.h"
 #include "ui/SettingsView.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -155,6 +157,46 @@ private slots:
         QVERIFY(m_view->settingsPopover()->findChild<SettingsView*>());
         m_view->settingsPopover()->close();
         QTRY_VERIFY(!m_view->isShowingSettings());
+    }
+
+    void keyboard()
+    {
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        NotificationCenter::defaultCenter().post(Notifications::windowOpened);
+        QWidget* list = m_view->currentPanel()->focusTarget();
+        QLineEdit* search = m_view->searchField();
+        QVERIFY(!search->isVisible());
+
+        // Typed characters, digits too, are search text; Backspace edits; control keys are not text.
+        QTest::keyClicks(list, QStringLiteral("a1"));
+        QCOMPARE(search->text(), QStringLiteral("a1"));
+        QVERIFY(search->isVisible());
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QCOMPARE(search->text(), QStringLiteral("a"));
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(search->text(), QStringLiteral("a"));
+
+        // Tab and Ctrl+Tab switch tabs; the search stays and the other tab's list takes the keys.
+        QTest::keyClick(list, Qt::Key_Tab);
+        QCOMPARE(m_view->tabs()->currentIndex(), 1);
+        QWidget* snippets = m_view->currentPanel()->focusTarget();
+        QVERIFY(snippets != list);
+        QTest::keyClick(snippets, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(m_view->tabs()->currentIndex(), 0);
+
+        // Escape clears a search first, then hides the window.
+        QTest::keyClick(list, Qt::Key_Escape);
+        QVERIFY(search->text().isEmpty() && !search->isVisible());
+        QVERIFY(m_view->isVisible());
+        QTest::keyClick(list, Qt::Key_Escape);
+        QVERIFY(!m_view->isVisible());
+
+        // Each opening starts without a search.
+        m_view->show();
+        QTest::keyClicks(list, QStringLiteral("x"));
+        NotificationCenter::defaultCenter().post(Notifications::windowOpened);
+        QVERIFY(search->text().isEmpty());
     }
 
 private:

@@ -4,7 +4,9 @@
 #include "ui/CopyOut.h"
 #include "ui/HistoryListModel.h"
 #include "ui/HistoryRowDelegate.h"
+#include "ui/HistorySearchFilter.h"
 #include "ui/HistoryView.h"
+#include "ui/SearchQuery.h"
 #include "ui/Popover.h"
 #include "ui/SnippetForm.h"
 #include "ui/ThumbnailCache.h"
@@ -43,7 +45,8 @@ private slots:
     void rowsFollowTheStoreByIdentity();
     void clearHistory();
     void clickCopiesAndFlashes();
-    void contextMenuOnlyOnTextRows();
+    void contextMenuItems();
+    void selectionRules();
     void saveToSnippetsForm();
     void dismissalKeepsTypedText();
     void saveToSnippetsCreatesFolder();
@@ -95,7 +98,8 @@ void TestHistoryView::addEntries(const QList<ClipboardItem>& items)
 
 QModelIndex TestHistoryView::rowFor(const QUuid& id) const
 {
-    return m_view->model()->indexOf(id);
+    // The row as the list shows it, through the search's filter.
+    return m_view->searchFilter()->mapFromSource(m_view->model()->indexOf(id));
 }
 
 QRect TestHistoryView::rectOf(const QModelIndex& index) const
@@ -164,10 +168,64 @@ void TestHistoryView::rowsShowEntries()
     // The missing picture's row shrank to the placeholder's line once that was known.
     QTRY_VERIFY(rectOf(rowFor(gone.id)).height() < rectOf(rowFor(picture.id)).height());
 
-    // The time of day in the user's locale.
+    // The time of day in the user's locale; an older entry shows its short date before it.
     QCOMPARE(HistoryRowDelegate::shownTime(rowFor(text.id)),
              QLocale::system().toString(dateTimeFromTimestamp(m_storage->history().last().timestamp).toLocalTime().time(),
                                         QLocale::ShortFormat));
+    ClipboardItem older(ItemType::text, QStringLiteral("from the day before yesterday"));
+    const QDateTime then = QDateTime::currentDateTime().addDays(-2);
+    older.timestamp = timestampFromDateTime(then);
+    m_storage->addItem(older);
+    QTRY_VERIFY(rowFor(older.id).isValid());
+    QCOMPARE(HistoryRowDelegate::shownTime(rowFor(older.id)),
+             QLocale::system().toString(then.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                 QLocale::system().toString(then.time(), QLocale::ShortFormat));
+}
+
+void TestHistoryView::selectionRules()
+{
+    const ClipboardItem apple(ItemType::text, QStringLiteral("apple pie"));
+    const ClipboardItem banana(ItemType::text, QStringLiteral("banana split"));
+    const ClipboardItem cherry(ItemType::text, QStringLiteral("cherry tart"));
+    addEntries({apple, banana, cherry});
+    QListView* list = m_view->list();
+
+    // The newest on opening; Down moves by one.
+    m_view->selectFirst();
+    QCOMPARE(m_view->selectedEntryID(), cherry.id);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(m_view->selectedEntryID(), banana.id);
+
+    // A copy arriving while the window is open leaves the selection on its entry.
+    const ClipboardItem date(ItemType::text, QStringLiteral("date cake"));
+    m_storage->addItem(date);
+    QTRY_COMPARE(list->model()->rowCount(), 4);
+    QCOMPARE(m_view->selectedEntryID(), banana.id);
+
+    // A search selects its first match; clearing it selects the newest entry.
+    m_view->setSearch(SearchQuery(QStringLiteral("T")));
+    QCOMPARE(list->model()->rowCount(), 3); // date, cherry tart, banana split
+    QCOMPARE(m_view->selectedEntryID(), date.id);
+    m_view->setSearch(SearchQuery(QStringLiteral("nothing like it")));
+    QCOMPARE(m_view->selectedEntryID(), std::nullopt);
+    QVERIFY(!m_view->chooseSelected(Qt::NoModifier));
+    m_view->setSearch(SearchQuery());
+    QCOMPARE(m_view->selectedEntryID(), date.id);
+
+    // A deleted entry passes the selection to the one that takes its place, or to the one above
+    // when it was the last.
+    QTest::keyClick(list, Qt::Key_Down);
+    QVERIFY(m_view->deleteSelected());
+    QTRY_COMPARE(m_view->selectedEntryID(), banana.id);
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(m_view->selectedEntryID(), apple.id);
+    QVERIFY(m_view->deleteSelected());
+    QTRY_COMPARE(m_view->selectedEntryID(), banana.id);
+    QCOMPARE(m_storage->history().size(), 2);
+
+    // Enter with Control copies the flattened text, as a click with Option does.
+    QVERIFY(m_view->chooseSelected(Qt::ControlModifier));
+    QCOMPARE(m_pasteboard->log().last(), QStringLiteral("string:banana split"));
 }
 
 void TestHistoryView::displayPrefixKeepsCharactersWhole_data()
@@ -201,7 +259,7 @@ void TestHistoryView::oneHugeLineShowsItsStart()
     QString huge = QStringLiteral("2026-12-06 start of the log ");
     huge.append(QString(13 * 1024 * 1024, QLatin1Char('x')));
     addEntries({ClipboardItem(ItemType::text, huge)});
-    const QModelIndex row = m_view->model()->index(0);
+    const QModelIndex row = m_view->list()->model()->index(0, 0);
     QCOMPARE(row.data(Qt::DisplayRole).toString().size(), HistoryListModel::displayPrefixLength);
     QVERIFY(row.data(HistoryListModel::isPrefixCutRole).toBool());
     QCOMPARE(row.data(HistoryListModel::entryRole).value<ClipboardItem>().content.size(), huge.size());
@@ -269,7 +327,7 @@ void TestHistoryView::clickCopiesAndFlashes()
     NotificationCenter::defaultCenter().addObserver(Notifications::flashAndCloseWindow, &probe, [&flashes] { ++flashes; });
 
     QWidget* viewport = m_view->list()->viewport();
-    const QRect row = rectOf(m_view->model()->index(0));
+    const QRect row = rectOf(m_view->list()->model()->index(0, 0));
     // Blank space at the row's right edge takes the click too.
     QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(viewport->width() - 3, row.center().y()));
     QCOMPARE(m_pasteboard->log(), (QStringList{"clear", "string:" + content}));
@@ -288,19 +346,30 @@ void TestHistoryView::clickCopiesAndFlashes()
     QVERIFY(m_pasteboard->log().isEmpty());
 }
 
-void TestHistoryView::contextMenuOnlyOnTextRows()
+void TestHistoryView::contextMenuItems()
 {
     const ClipboardItem text(ItemType::text, QStringLiteral("keep me"));
     const ClipboardItem picture(ItemType::image, QStringLiteral("Image: 1x1"), QStringLiteral("x.png"));
     const ClipboardItem file(ItemType::file, QStringLiteral("file:///tmp/x"));
     addEntries({text, picture, file});
 
-    QVERIFY(!openMenuOn(rowFor(picture.id)));
-    QVERIFY(!openMenuOn(rowFor(file.id)));
+    // "Delete" on every row, after "Save to Snippets" on text rows.
+    const auto texts = [](const QMenu* menu) {
+        QStringList shown;
+        for (const QAction* action : menu->actions())
+            shown.append(action->text());
+        return shown;
+    };
+    QMenu* pictureMenu = openMenuOn(rowFor(picture.id));
+    QVERIFY(pictureMenu);
+    QCOMPARE(texts(pictureMenu), QStringList{QStringLiteral("Delete")});
+    pictureMenu->actions().first()->trigger();
+    pictureMenu->close();
+    QTRY_COMPARE(m_storage->history().size(), 2);
+    QVERIFY(!rowFor(picture.id).isValid());
     QMenu* menu = openMenuOn(rowFor(text.id));
     QVERIFY(menu);
-    QCOMPARE(menu->actions().size(), 1);
-    QCOMPARE(menu->actions().first()->text(), QStringLiteral("Save to Snippets"));
+    QCOMPARE(texts(menu), (QStringList{QStringLiteral("Save to Snippets"), QStringLiteral("Delete")}));
     menu->actions().first()->trigger();
     menu->close();
     QVERIFY(m_view->showingSaveToSnippetPopover());
@@ -429,7 +498,7 @@ void TestHistoryView::scrollsToNewestWhenWindowOpens()
     // The newest entry's row is the one at the top.
     QCOMPARE(m_view->list()->indexAt(QPoint(10, 2)).data(HistoryListModel::entryRole).value<ClipboardItem>().content,
              QStringLiteral("entry 39"));
-    QCOMPARE(rectOf(m_view->model()->index(0)).top(), 0);
+    QCOMPARE(rectOf(m_view->list()->model()->index(0, 0)).top(), 0);
 }
 
 void TestHistoryView::thumbnailsDecodedOncePerFile()

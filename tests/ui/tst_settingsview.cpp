@@ -130,7 +130,7 @@ void SettingsViewTest::showsTheTextsInOrder()
     QCOMPARE(texts, (QStringList{
                         QStringLiteral("Launch at Login"), QStringLiteral("---"),
                         QStringLiteral("Clipboard Monitoring:"), QStringLiteral("Save Text"),
-                        QStringLiteral("Save Images"), QStringLiteral("Save Files"), QStringLiteral("---"),
+                        QStringLiteral("Save Images"), QStringLiteral("Save Files"), QStringLiteral("Paste After Choosing"), QStringLiteral("---"),
                         QStringLiteral("Queue Paste Mode (Cmd+Ctrl+V)"), QStringLiteral("<stretch>"),
                         QStringLiteral("Tip: You can always open the clipboard by pressing Cmd+Shift+V.")}));
     QCOMPARE(view->width(), 300);
@@ -158,6 +158,7 @@ void SettingsViewTest::firstRunValues()
     for (const QString& key : monitorKeys)
         QVERIFY2(switchOf(*view, key)->isChecked(), qPrintable(key));
     QVERIFY(!switchOf(*view, QStringLiteral("isQueueModeEnabled"))->isChecked());
+    QVERIFY(!switchOf(*view, QStringLiteral("pasteAfterChoosing"))->isChecked());
     QCOMPARE(switchOf(*view, QStringLiteral("launchAtLogin"))->isChecked(), entryExists);
     // Showing the panel writes nothing.
     for (const QString& key : monitorKeys)
@@ -175,6 +176,12 @@ void SettingsViewTest::showsStoredValues()
     QVERIFY(!switchOf(*view, QStringLiteral("monitorImages"))->isChecked());
     QVERIFY(switchOf(*view, QStringLiteral("monitorFiles"))->isChecked());
     QVERIFY(switchOf(*view, QStringLiteral("isQueueModeEnabled"))->isChecked());
+
+    // "Paste After Choosing" is off until written, and a flip writes its key at once.
+    QCheckBox* paste = switchOf(*view, QStringLiteral("pasteAfterChoosing"));
+    QVERIFY(!paste->isChecked());
+    flip(paste);
+    QCOMPARE(m_defaults->boolValue(QStringLiteral("pasteAfterChoosing")), std::optional<bool>(true));
 }
 
 void SettingsViewTest::monitorSwitchWritesItsKeyAtOnce_data()

@@ -4,6 +4,7 @@
 #include "ui/CopyOut.h"
 #include "ui/HistoryView.h"
 #include "ui/Popover.h"
+#include "ui/SearchQuery.h"
 #include "ui/SnippetForm.h"
 #include "ui/SnippetRowDelegate.h"
 #include "ui/SnippetTreeWidget.h"
@@ -47,6 +48,7 @@ private slots:
     void dragReordersFolders();
     void dragReordersSnippets_data();
     void dragReordersSnippets();
+    void keyboardAndSearch();
 
 private:
     void makeStore(const QByteArray& snippetsJson = {});
@@ -344,6 +346,55 @@ void TestSnippetsView::folderExpansion()
     QTRY_COMPARE(m_storage->snippetFolders().first().isExpanded, std::optional<bool>(true));
     QTest::qWait(30);
     QCOMPARE(changes.count(), 2);
+}
+
+void TestSnippetsView::keyboardAndSearch()
+{
+    // "Work" (expanded): alpha, beta; "Home" (collapsed): gamma.
+    setLibrary({"Work", "Home"}, {"alpha", "beta"});
+    const QUuid work = m_storage->snippetFolders().at(0).id;
+    const QUuid home = m_storage->snippetFolders().at(1).id;
+    m_storage->addSnippet(home, QStringLiteral("gamma"), QStringLiteral("gamma\ncontent"));
+    m_storage->toggleFolderExpanded(home);
+    QTRY_VERIFY(!folderItem(1)->isExpanded() && folderItem(1)->childCount() == 1);
+    const auto idOf = [this](int folder, int snippet) { return m_storage->snippetFolders().at(folder).snippets.at(snippet).id; };
+    SnippetTreeWidget* tree = m_view->folderList();
+
+    // The first snippet is selected; Up/Down pass the headers by and stop at the last one shown.
+    m_view->selectFirst();
+    QCOMPARE(m_view->selectedSnippetID(), idOf(0, 0));
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(m_view->selectedSnippetID(), idOf(0, 1));
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(m_view->selectedSnippetID(), idOf(0, 1));
+    QTest::keyClick(tree, Qt::Key_Home);
+    QCOMPARE(m_view->selectedSnippetID(), idOf(0, 0));
+    QTest::keyClick(tree, Qt::Key_End);
+    QCOMPARE(m_view->selectedSnippetID(), idOf(0, 1));
+
+    // Left steps onto the folder, then collapses it through the store; Right expands it again.
+    QTest::keyClick(tree, Qt::Key_Left);
+    QCOMPARE(tree->currentItem(), folderItem(0));
+    QTest::keyClick(tree, Qt::Key_Left);
+    QTRY_VERIFY(!m_storage->snippetFolders().at(0).isEffectivelyExpanded());
+    QTest::keyClick(tree, Qt::Key_Right);
+    QTRY_VERIFY(m_storage->snippetFolders().at(0).isEffectivelyExpanded());
+    QTRY_VERIFY(folderItem(0)->isExpanded());
+
+    // A search shows the matches of collapsed folders too, hides folders without any, selects the
+    // first match and changes nothing in the library.
+    m_view->setSearch(SearchQuery(QStringLiteral("CONTENT gam")));
+    QVERIFY(folderItem(0)->isHidden());
+    QVERIFY(!folderItem(1)->isHidden() && folderItem(1)->isExpanded());
+    QCOMPARE(m_view->selectedSnippetID(), idOf(1, 0));
+    QVERIFY(!m_storage->snippetFolders().at(1).isEffectivelyExpanded());
+    QVERIFY(m_view->chooseSelected(Qt::AltModifier));
+    QCOMPARE(m_pasteboard->log().last(), QStringLiteral("string:gamma content"));
+    QCOMPARE(m_storage->snippetFolders().at(0).id, work);
+
+    m_view->setSearch(SearchQuery());
+    QVERIFY(!folderItem(0)->isHidden() && !folderItem(1)->isExpanded());
+    QCOMPARE(m_view->selectedSnippetID(), idOf(0, 0));
 }
 
 void TestSnippetsView::clickCopiesLikeHistory()

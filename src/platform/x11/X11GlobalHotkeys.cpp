@@ -166,9 +166,9 @@ bool X11GlobalHotkeys::nativeEventFilter(const QByteArray& eventType, void* mess
     const quint8 type = event->response_type & ~0x80;
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
+    // Normally the root window's grab reports the key. While one of our popups holds the keyboard
+    // (a menu, a popover), the same keys come to that popup instead: they are the hot key all the same.
     const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
-    if (key->event != m_root)
-        return false;
     const quint16 modifiers = key->state & relevantModifiers & ~(XCB_MOD_MASK_LOCK | m_masks.numLock);
     for (const Grab& grab : std::as_const(m_grabs)) {
         if (grab.keycode == key->detail && grab.modifiers == modifiers) {

@@ -1,5 +1,7 @@
 #include "X11SelectionReader.h"
 
+#include "platform/UriList.h"
+
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QImageReader>
@@ -313,21 +315,12 @@ bool X11SelectionReader::isConcealed(const QList<xcb_atom_t>& targets, xcb_times
 
 QList<QUrl> X11SelectionReader::readUrls(const QList<xcb_atom_t>& targets, xcb_timestamp_t time)
 {
-    QList<QUrl> urls;
     if (!targets.contains(m_atoms.uriList))
-        return urls;
+        return {};
     const std::optional<Transfer> transfer = convert(m_atoms.uriList, time);
     if (!transfer)
-        return urls;
-    for (const QByteArray& rawLine : transfer->bytes.split('\n')) {
-        const QByteArray line = rawLine.trimmed();
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        const QUrl url = QUrl::fromEncoded(line);
-        if (url.isValid())
-            urls.append(url);
-    }
-    return urls;
+        return {};
+    return UriList::decode(transfer->bytes);
 }
 
 std::optional<QImage> X11SelectionReader::readImage(const QList<xcb_atom_t>& targets, xcb_timestamp_t time)

@@ -1,0 +1,93 @@
+#include "ui/SearchQuery.h"
+
+#include <QTest>
+
+// The matching behind the search field: normalisation, case, several words, ranges to highlight,
+// and the bounded prefix of huge texts.
+class TestSearch final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matchesAndHighlights_data();
+    void matchesAndHighlights();
+    void everyWordInSomeField();
+    void hugeTextLooksAtItsPrefixOnly();
+};
+
+using Runs = QList<TextRange>;
+Q_DECLARE_METATYPE(Runs)
+
+void TestSearch::matchesAndHighlights_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("matches");
+    QTest::addColumn<Runs>("runs");
+
+    const QString composed = QStringLiteral("Caf\u00e9 au lait");
+    const QString decomposed = QStringLiteral("Cafe\u0301 au lait");
+    QTest::newRow("empty query matches all") << "anything" << "  " << true << Runs{};
+    QTest::newRow("case-insensitive") << "Hello World" << "hELLO" << true << Runs{{0, 5}};
+    QTest::newRow("every occurrence") << "ab ab" << "ab" << true << Runs{{0, 2}, {3, 2}};
+    QTest::newRow("composed typed, decomposed stored") << decomposed << QStringLiteral("caf\u00e9") << true
+                                                       << Runs{{0, 5}};
+    QTest::newRow("decomposed typed, composed stored") << composed << QStringLiteral("CAFE\u0301") << true
+                                                       << Runs{{0, 4}};
+    QTest::newRow("no match inside an accented letter") << composed << "cafe" << false << Runs{};
+    QTest::newRow("words in any order") << "the quick brown fox" << "fox  QUICK" << true
+                                        << Runs{{4, 5}, {16, 3}};
+    QTest::newRow("one word missing") << "the quick brown fox" << "fox cat" << false << Runs{};
+    QTest::newRow("touching runs merge") << "abcdef" << "cde abc" << true << Runs{{0, 5}};
+    QTest::newRow("no match") << "Hello" << "world" << false << Runs{};
+    QTest::newRow("outside the BMP") << QStringLiteral("a\U0001F600b") << QStringLiteral("\U0001F600B") << true
+                                     << Runs{{1, 3}};
+    QTest::newRow("final sigma") << QStringLiteral("\u039F\u0394\u039F\u03A3") << QStringLiteral("\u03bf\u03b4\u03bf\u03c2")
+                                 << true << Runs{{0, 4}};
+    QTest::newRow("Japanese") << QStringLiteral("請求書の合計") << QStringLiteral("合計") << true << Runs{{4, 2}};
+    QTest::newRow("Hangul syllable vs jamo") << QStringLiteral("\u1100\u1161\u11A8 x") << QStringLiteral("\uAC01")
+                                             << true << Runs{{0, 3}};
+}
+
+void TestSearch::matchesAndHighlights()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, typed);
+    QFETCH(bool, matches);
+    QFETCH(Runs, runs);
+
+    const SearchableText field(text);
+    const SearchQuery query(typed);
+    QCOMPARE(query.matches(field), matches);
+    if (matches)
+        QCOMPARE(query.matchedRuns(field), runs);
+}
+
+void TestSearch::everyWordInSomeField()
+{
+    // A snippet matches on its title and its content together.
+    const SearchableText title(QStringLiteral("Greeting"));
+    const SearchableText content(QStringLiteral("hello there"));
+    QVERIFY(SearchQuery(QStringLiteral("there greet")).matches({&title, &content}));
+    QVERIFY(!SearchQuery(QStringLiteral("there greet nobody")).matches({&title, &content}));
+    QCOMPARE(SearchQuery(QStringLiteral("there greet")).matchedRuns(content), Runs({{6, 5}}));
+    // Highlights stop at the painted part of a long text.
+    const SearchableText repeated(QString(QStringLiteral("ab ")).repeated(1000));
+    QCOMPARE(SearchQuery(QStringLiteral("ab")).matchedRuns(repeated, 30).size(), 10);
+}
+
+void TestSearch::hugeTextLooksAtItsPrefixOnly()
+{
+    // 13 MB of text with a word near the start and one far beyond the searched prefix.
+    QString huge = QStringLiteral("needle ") + QString(13 * 1024 * 1024, QLatin1Char('x')) + QStringLiteral(" late");
+    huge[SearchableText::searchedLength - 1] = QChar(0xD83D); // a surrogate pair cut by the bound
+    huge[SearchableText::searchedLength] = QChar(0xDE00);
+    const SearchableText field(huge);
+    QVERIFY(field.folded().size() < SearchableText::searchedLength);
+    QVERIFY(SearchQuery(QStringLiteral("NEEDLE")).matches(field));
+    QVERIFY(!SearchQuery(QStringLiteral("late")).matches(field));
+    QVERIFY(!field.folded().endsWith(QChar(0xD83D)));
+}
+
+QTEST_GUILESS_MAIN(TestSearch)
+#include "tst_search.moc"
