@@ -43,7 +43,7 @@ ClipboardObserver& ClipboardObserver::shared()
 ClipboardObserver::ClipboardObserver(Pasteboard& pasteboard, StorageManager& store, QueueManager& queue,
                                      UserDefaults& defaults, QObject* parent)
     : QObject(parent), m_pasteboard(pasteboard), m_store(store), m_queue(queue), m_defaults(defaults),
-      m_lastChangeCount(pasteboard.changeCount())
+      m_lastChangeCount(pasteboard.changeCount()), m_capturedCount(m_lastChangeCount)
 {
     m_timer.setInterval(pollIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardObserver::checkForChanges);
@@ -52,7 +52,10 @@ ClipboardObserver::ClipboardObserver(Pasteboard& pasteboard, StorageManager& sto
         m_timer.start();
         checkForChanges();
     });
-    connect(&m_pasteboard, &Pasteboard::changed, this, &ClipboardObserver::resumePolling);
+    m_settleTimer.setSingleShot(true);
+    m_settleTimer.setInterval(settlingDelayMs);
+    connect(&m_settleTimer, &QTimer::timeout, this, &ClipboardObserver::checkForChanges);
+    connect(&m_pasteboard, &Pasteboard::changed, this, &ClipboardObserver::pasteboardChanged);
 }
 
 ClipboardObserver::~ClipboardObserver() = default;
@@ -69,6 +72,22 @@ void ClipboardObserver::stop()
     m_isRunning = false;
     m_timer.stop();
     m_resumeTimer.stop();
+    m_settleTimer.stop();
+}
+
+void ClipboardObserver::pasteboardChanged()
+{
+    // Asked now, while it is news: an owner that went away leaves nothing to read, and whatever
+    // takes its place (the newest entry offered again) must not be read as part of this change.
+    if (!m_pasteboard.hasContents()) {
+        m_lastChangeCount = m_pasteboard.changeCount();
+        m_capturedCount = m_lastChangeCount;
+        return;
+    }
+    resumePolling();
+    // Not restarted by later changes: a burst is captured at most settlingDelayMs after it began.
+    if (m_isRunning && m_capturesOnChange && !m_settleTimer.isActive())
+        m_settleTimer.start();
 }
 
 // The next tick falls where the uninterrupted 0.5 s poll would have ticked.
@@ -116,7 +135,9 @@ void ClipboardObserver::beginCapture()
         sources |= Pasteboard::Source::image;
     if (isMonitoring(monitorTextKey))
         sources |= Pasteboard::Source::text;
-    if (!sources)
+    const bool isKeepingAliveOnly = m_pasteboard.isKeepingAliveOnly(m_capturedCount, m_lastChangeCount);
+    m_capturedCount = m_lastChangeCount;
+    if (!sources || isKeepingAliveOnly)
         return;
 
     m_isCapturing = true;

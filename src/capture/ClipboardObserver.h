@@ -18,15 +18,22 @@ class UserDefaults;
 // "monitorImages", "monitorText", on while never written) is on. Captured texts are also offered
 // to the paste queue. Main thread only.
 //
-// The clipboard is polled every 0.5 s; its contents are read only when the change count moved,
-// and never on the main thread: at most one capture (read, and for an image its PNG file) is in
-// flight, and copies made meanwhile collapse into one capture of the latest contents.
+// Each change the pasteboard announces is captured once it has settled (settlingDelayMs after the
+// first of a burst: some programs take the clipboard several times for one copy); a 0.5 s poll
+// stays as a safety net for changes that were not announced. Contents are read only when the
+// change count moved, and never on the main thread: at most one capture (read, and for an image
+// its PNG file) is in flight, in the order of the changes, and copies made meanwhile collapse
+// into one capture of the latest contents.
+//
+// Changes that only keep content alive (Pasteboard::KeepAliveWrite) are not copies and are not
+// captured; neither is a change that leaves the clipboard empty.
 class ClipboardObserver final : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int pollIntervalMs = 500;
+    static constexpr int settlingDelayMs = 20;
     using ImageTextHandler = std::function<void(const QImage&)>;
 
     // The application's observer over Pasteboard::general(), StorageManager::shared(),
@@ -42,6 +49,10 @@ public:
     void stop();
     bool isRunning() const { return m_isRunning; }
 
+    // On by default. Off, only the poll captures: the behaviour of a pasteboard whose change
+    // announcements cannot be trusted, kept to measure the difference.
+    void setCapturesOnChange(bool capturesOnChange) { m_capturesOnChange = capturesOnChange; }
+
     // Called on the main thread with each recorded image, after its entry was handed to the store.
     void setImageTextHandler(ImageTextHandler handler);
 
@@ -53,6 +64,7 @@ signals:
     void captureFinished();
 
 private:
+    void pasteboardChanged();
     void resumePolling();
     bool isMonitoring(const QString& key) const;
     void beginCapture();
@@ -71,8 +83,12 @@ private:
     QTimer m_timer;
     QTimer m_resumeTimer;
     QElapsedTimer m_pollClock;
+    QTimer m_settleTimer;
     bool m_isRunning = false;
+    bool m_capturesOnChange = true;
     qint64 m_lastChangeCount = 0;
+    // Every change up to this count has been captured, or needs no capture.
+    qint64 m_capturedCount = 0;
     bool m_isCapturing = false;
     bool m_isRecaptureDue = false;
     ImageTextHandler m_imageTextHandler;

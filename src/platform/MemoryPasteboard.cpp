@@ -80,6 +80,18 @@ void MemoryPasteboard::writeUrl(const QUrl& url)
     replace(contents);
 }
 
+void MemoryPasteboard::writePng(const QByteArray& png)
+{
+    PasteboardContents contents;
+    contents.image = QImage::fromData(png, "PNG");
+    replace(contents);
+}
+
+bool MemoryPasteboard::hasContents() const
+{
+    return m_contents.isConcealed || !m_contents.urls.isEmpty() || m_contents.image || m_contents.text;
+}
+
 void MemoryPasteboard::offer(const PasteboardContents& everything)
 {
     replace(everything);

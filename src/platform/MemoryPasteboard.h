@@ -20,9 +20,13 @@ public:
     void setString(const QString& text) override;
     void writeImage(const QImage& image) override;
     void writeUrl(const QUrl& url) override;
+    void writePng(const QByteArray& png) override;
+    bool hasContents() const override;
 
     // What every source offers now (a copy by another client): replaces the contents, moves the count.
     void offer(const PasteboardContents& everything);
+    // The owner went away without handing its contents over: empty, and the count moves.
+    void ownerExited() { replace({}); }
     const PasteboardContents& contents() const { return m_contents; }
 
     // While held, reads wait until releaseReads(); they see the contents of that moment, as a

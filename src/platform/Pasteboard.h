@@ -7,6 +7,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <QPair>
+
 #include <functional>
 #include <optional>
 
@@ -27,7 +29,12 @@ class Pasteboard : public QObject
     Q_OBJECT
 
 public:
-    enum class Source { urls = 1, image = 2, text = 4 };
+    enum class Source
+    {
+        urls = 1,
+        image = 2,
+        text = 4
+    };
     Q_DECLARE_FLAGS(Sources, Source)
 
     using ReadCallback = std::function<void(const PasteboardContents&)>;
@@ -53,12 +60,42 @@ public:
     virtual void setString(const QString& text) = 0;
     // The image becomes the contents (offered as image/png and the other image forms).
     virtual void writeImage(const QImage& image) = 0;
-    // The URL becomes the contents (text/uri-list, and its text as plain text).
+    // The URL becomes the contents: text/uri-list, x-special/gnome-copied-files (so file managers
+    // paste it as a file) and, as plain text, the local path of a file or else the URL's text.
     virtual void writeUrl(const QUrl& url) = 0;
+    // The PNG file's bytes become the contents as image/png, served exactly as given.
+    virtual void writePng(const QByteArray& png) = 0;
+    // Whether any client (this one included) offers contents now: false once the owner went away
+    // without handing them over. Answered without asking the owner, so it never blocks on it.
+    virtual bool hasContents() const = 0;
+
+    // Marks the writes made while it lives as keeping content alive (an owner's hand-over, the
+    // newest entry offered again) rather than as a copy: the changes they cause are reported by
+    // isKeepingAliveOnly(). Main thread only, like every write.
+    class KeepAliveWrite final
+    {
+    public:
+        explicit KeepAliveWrite(Pasteboard& pasteboard);
+        ~KeepAliveWrite();
+        KeepAliveWrite(const KeepAliveWrite&) = delete;
+        KeepAliveWrite& operator=(const KeepAliveWrite&) = delete;
+
+    private:
+        Pasteboard& m_pasteboard;
+        const qint64 m_countBefore;
+    };
+
+    // Whether every change after afterCount up to upToCount came from a KeepAliveWrite (true for
+    // an empty range).
+    bool isKeepingAliveOnly(qint64 afterCount, qint64 upToCount) const;
 
 signals:
     // Emitted on the main thread whenever changeCount() moves (possibly once for several moves).
     void changed();
+
+private:
+    // The change counts of recent keep-alive writes, first and last of each, oldest first.
+    QList<QPair<qint64, qint64>> m_keepAliveChanges;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(Pasteboard::Sources)

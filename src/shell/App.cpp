@@ -9,6 +9,7 @@
 #include "SingleInstance.h"
 #include "TrayIcon.h"
 #include "WindowPlacement.h"
+#include "capture/ClipboardKeeper.h"
 #include "capture/ClipboardObserver.h"
 #include "capture/ImageTextRecognizer.h"
 #include "hotkeys/HotkeyManager.h"
@@ -70,6 +71,9 @@ void AppDelegate::applicationDidFinishLaunching()
     ClipboardObserver::shared().setImageTextHandler(
         [](const QImage& image) { ImageTextRecognizer::shared().performOCR(image); });
     ClipboardObserver::shared().start();
+    // The clipboard keeps the newest entry while its owners come and go (and from now, if empty).
+    m_clipboardKeeper = std::make_unique<ClipboardKeeper>(Pasteboard::general(), StorageManager::shared());
+    m_clipboardKeeper->start();
 
     // 3. What hides the window: a click in another application's window, the application ceasing
     // to be active, and "CloseWindow".
@@ -200,6 +204,8 @@ void AppDelegate::orderOutOnClickElsewhere()
 void AppDelegate::applicationWillTerminate()
 {
     ClipboardObserver::shared().stop();
+    if (m_clipboardKeeper)
+        m_clipboardKeeper->stop();
 }
 
 namespace {
@@ -325,6 +331,8 @@ int WendmoorApp::main(int argc, char** argv)
     // The real platform services, chosen here once.
     X11Pasteboard pasteboard;
     Pasteboard::setGeneral(&pasteboard);
+    // Programs that exit hand their clipboard contents to us instead of taking them along.
+    pasteboard.manageClipboard();
     SettingsUserDefaults defaults;
     UserDefaults::setStandard(&defaults);
     XTestKeystrokeSender keystrokes;

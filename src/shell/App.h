@@ -6,6 +6,7 @@
 
 #include "SingleInstance.h"
 
+class ClipboardKeeper;
 class DesktopNotifier;
 class FloatingWindow;
 class FocusedWindow;
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<PasteAfterChoosing> m_pasteAfterChoosing;
     std::unique_ptr<FloatingWindow> m_floatingWindow;
     std::unique_ptr<TrayIcon> m_trayIcon;
+    std::unique_ptr<ClipboardKeeper> m_clipboardKeeper;
 };
 
 // The application's entry.

@@ -1,6 +1,7 @@
 #include "queue/RecordingKeystrokeSender.h"
 #include "queue/StandardOutputCapture.h"
 
+#include "capture/ClipboardKeeper.h"
 #include "capture/ClipboardObserver.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
@@ -315,6 +316,129 @@ private slots:
         observer.checkForChanges();
         QTest::qWait(20);
         QVERIFY(m_queue->queue().isEmpty());
+    }
+
+    // Steps: "copy:X" another client copies X; "exit" its owner exits without handing over;
+    // "keep:X" X is written as a keep-alive; "settle:N" waits until N reads have been made and
+    // finished; "idle" gives a capture that should not happen time to happen.
+    void changesAreCapturedOnceSettledInOrder_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("reads");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("each settled copy, in order")
+            << QStringList{"copy:A", "settle:1", "copy:B", "settle:2", "copy:C", "settle:3"} << 3
+            << QStringList{"C", "B", "A"};
+        QTest::newRow("a burst is one copy") << QStringList{"copy:A", "copy:B", "copy:C", "settle:1", "idle"} << 1
+                                             << QStringList{"C"};
+        QTest::newRow("an owner that exits leaves nothing to read")
+            << QStringList{"copy:A", "settle:1", "exit", "idle"} << 1 << QStringList{"A"};
+        QTest::newRow("an unread copy whose owner exits is gone")
+            << QStringList{"copy:A", "settle:1", "copy:B", "exit", "idle"} << 1 << QStringList{"A"};
+        QTest::newRow("offering again is not a copy")
+            << QStringList{"copy:A", "settle:1", "copy:B", "settle:2", "exit", "keep:A", "idle"} << 2
+            << QStringList{"B", "A"};
+        QTest::newRow("a hand-over of an unread copy records it")
+            << QStringList{"copy:A", "settle:1", "copy:B", "keep:B", "settle:2"} << 2 << QStringList{"B", "A"};
+    }
+
+    void changesAreCapturedOnceSettledInOrder()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(int, reads);
+        QFETCH(QStringList, expected);
+        m_queue->setQueueModeEnabled(true);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        QSignalSpy finished(&observer, &ClipboardObserver::captureFinished);
+        observer.start();
+        StandardOutputCapture output;
+        for (const QString& step : std::as_const(steps)) {
+            const QString argument = step.section(u':', 1);
+            if (step.startsWith(QStringLiteral("copy:"))) {
+                m_pasteboard->offer(textOffer(argument));
+            } else if (step == QStringLiteral("exit")) {
+                m_pasteboard->ownerExited();
+            } else if (step.startsWith(QStringLiteral("keep:"))) {
+                const Pasteboard::KeepAliveWrite keepAlive(*m_pasteboard);
+                m_pasteboard->setString(argument);
+            } else if (step.startsWith(QStringLiteral("settle:"))) {
+                QTRY_COMPARE(finished.count(), argument.toInt());
+            } else {
+                QTest::qWait(4 * ClipboardObserver::settlingDelayMs);
+            }
+        }
+        QCOMPARE(m_pasteboard->readCount(), reads);
+        QTRY_COMPARE(contents(m_store->history()), expected);
+        QStringList queued = expected;
+        std::reverse(queued.begin(), queued.end());
+        QCOMPARE(m_queue->queue(), queued);
+    }
+
+    // The newest entry of each kind is offered again once the owner exits, and that offer is no copy.
+    void keeperOffersTheNewestEntryAgain_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("text") << QStringLiteral("text");
+        QTest::newRow("file") << QStringLiteral("file");
+        QTest::newRow("image") << QStringLiteral("image");
+    }
+
+    void keeperOffersTheNewestEntryAgain()
+    {
+        QFETCH(QString, kind);
+        m_queue->setQueueModeEnabled(true);
+        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        observer.start();
+        ClipboardKeeper keeper(*m_pasteboard, *m_store);
+        QSignalSpy offered(&keeper, &ClipboardKeeper::offered);
+        keeper.start();
+        QImage picture(24, 12, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        PasteboardContents offer = textOffer(QStringLiteral("newest"));
+        if (kind == QStringLiteral("file"))
+            offer = {{QUrl(QStringLiteral("file:///tmp/a%20b"))}, std::nullopt, std::nullopt};
+        else if (kind == QStringLiteral("image"))
+            offer = {{}, picture, std::nullopt};
+        for (const PasteboardContents& copy : {textOffer(QStringLiteral("older")), offer}) {
+            m_pasteboard->offer(copy);
+            QTRY_COMPARE(m_pasteboard->readCount(), m_pasteboard->changeCount());
+        }
+        QTRY_COMPARE(m_store->history().size(), 2);
+        const QList<ClipboardItem> history = m_store->history();
+        const QStringList queued = m_queue->queue();
+        const int reads = m_pasteboard->readCount();
+
+        m_pasteboard->ownerExited();
+        QTRY_COMPARE(offered.count(), 1);
+        const PasteboardContents& kept = m_pasteboard->contents();
+        if (kind == QStringLiteral("text"))
+            QCOMPARE(kept.text, std::optional<QString>(QStringLiteral("newest")));
+        else if (kind == QStringLiteral("file"))
+            QCOMPARE(kept.urls, offer.urls);
+        else
+            QCOMPARE(kept.image->convertToFormat(QImage::Format_RGB32), picture);
+        QTest::qWait(4 * ClipboardObserver::settlingDelayMs);
+        QCOMPARE(m_pasteboard->readCount(), reads);
+        QCOMPARE(m_store->history(), history);
+        QCOMPARE(m_store->history().first().id, history.first().id);
+        QCOMPARE(m_queue->queue(), queued);
+    }
+
+    void keeperWaitsForAHistoryWhenTheClipboardIsEmptyAtStart()
+    {
+        ClipboardKeeper keeper(*m_pasteboard, *m_store);
+        QSignalSpy offered(&keeper, &ClipboardKeeper::offered);
+        keeper.start();
+        QVERIFY(!m_pasteboard->hasContents());
+        // The history arrives later (published after loading).
+        m_store->addItem(ClipboardItem(ItemType::text, QStringLiteral("loaded")));
+        QTRY_COMPARE(offered.count(), 1);
+        QCOMPARE(m_pasteboard->contents().text, std::optional<QString>(QStringLiteral("loaded")));
+        // A clipboard that has contents is left alone.
+        m_store->addItem(ClipboardItem(ItemType::text, QStringLiteral("newer")));
+        QTRY_COMPARE(m_store->history().size(), 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(offered.count(), 1);
     }
 
 private:

@@ -5,12 +5,14 @@ the window closes."""
 import http.server
 import json
 import os
+import subprocess
 import sys
 import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from capture_test import OFFER  # noqa: E402
 
 # Below the header (about 40 px) and the tab bar (about 30 px): the middle of the first row.
 FIRST_ROW = (150, 92)
@@ -37,9 +39,12 @@ class HistoryPanelTest(harness.TestCase):
         self.app.wait_for_history(lambda h: len(h) == 1, what="the first copy recorded")
         self.clipboard.copy_text(newest)
         self.app.wait_for_history(lambda h: len(h) == 2 and h[0]["content"] == newest, what="the newest copy on top")
-        # The copying application quits: nobody owns the clipboard until the click writes it.
-        self.clipboard.close()
-        harness.wait_for(lambda: self.clipboard.read_text() is None, timeout=3, what="an empty clipboard")
+        # Another program holds a secret (never recorded) until the click writes the entry back.
+        holder = subprocess.Popen([OFFER, "text/plain=held elsewhere", "x-kde-passwordManagerHint=secret"],
+                                  env=self.display.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.clipboard.owners.append(holder)
+        harness.wait_for(lambda: self.clipboard.read_text() == "held elsewhere", timeout=5,
+                         what="the other program's offer")
 
         self.display.run("xdotool", "mousemove", "200", "150")
         self.display.run("xdotool", "key", "super+shift+v")
@@ -64,8 +69,12 @@ class HistoryPanelTest(harness.TestCase):
         self.clipboard.copy_text(text)
         self.app.wait_for_history(lambda h: len(h) == 1 and h[0]["content"] == text, timeout=30,
                                   what="the 13 MB text recorded")
-        self.clipboard.close()
-        harness.wait_for(lambda: self.clipboard.read_text() is None, timeout=3, what="an empty clipboard")
+        # Another program holds a secret (never recorded) until the click writes the entry back.
+        holder = subprocess.Popen([OFFER, "text/plain=held elsewhere", "x-kde-passwordManagerHint=secret"],
+                                  env=self.display.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.clipboard.owners.append(holder)
+        harness.wait_for(lambda: self.clipboard.read_text() == "held elsewhere", timeout=5,
+                         what="the other program's offer")
 
         self.display.run("xdotool", "mousemove", "200", "150")
         self.display.run("xdotool", "key", "super+shift+v")

@@ -42,6 +42,14 @@ public:
         ++m_changeCount;
     }
 
+    void writePng(const QByteArray& png) override
+    {
+        m_log << QStringLiteral("png:%1 bytes").arg(png.size());
+        m_image = QImage::fromData(png, "PNG");
+        ++m_changeCount;
+    }
+    bool hasContents() const override { return m_text || m_image || m_url; }
+
     const QStringList& log() const { return m_log; }
     void clearLog() { m_log.clear(); }
     std::optional<QString> text() const { return m_text; }

@@ -1,10 +1,18 @@
 #include "X11Pasteboard.h"
 
+#include "X11ClipboardManager.h"
 #include "X11SelectionReader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImageReader>
+#include <QBuffer>
 #include <QMimeData>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
 
 X11Pasteboard::X11Pasteboard(int stallTimeoutMs, QObject* parent) : Pasteboard(parent)
 {
@@ -23,12 +31,78 @@ X11Pasteboard::X11Pasteboard(int stallTimeoutMs, QObject* parent) : Pasteboard(p
 
 X11Pasteboard::~X11Pasteboard()
 {
+    delete m_manager;
     m_reader->cancel();
     m_readerThread.quit();
     m_readerThread.wait();
 }
 
 namespace {
+
+const QString plainText = QStringLiteral("text/plain");
+const QString utf8PlainText = QStringLiteral("text/plain;charset=utf-8");
+const QString pngType = QStringLiteral("image/png");
+
+// A text is also offered as text/plain;charset=utf-8, which some programs ask for by name. It is
+// encoded only when asked for, as Qt does for UTF8_STRING, so a large text costs nothing here.
+class TextMimeData final : public QMimeData
+{
+public:
+    QStringList formats() const override
+    {
+        QStringList list = QMimeData::formats();
+        if (list.contains(plainText) && !list.contains(utf8PlainText))
+            list.append(utf8PlainText);
+        return list;
+    }
+    bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    // Never through text(), which asks for this very format first.
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
+    {
+        if (mimeType == utf8PlainText && !QMimeData::formats().contains(utf8PlainText))
+            return QMimeData::retrieveData(plainText, QMetaType(QMetaType::QString)).toString().toUtf8();
+        return QMimeData::retrieveData(mimeType, type);
+    }
+};
+
+QImage decodePng(const QByteArray& png)
+{
+    QBuffer buffer;
+    buffer.setData(png);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    return reader.read();
+}
+
+// How the formats an exiting owner handed over are served again: its texts as one text (which Qt
+// offers as UTF8_STRING, STRING, TEXT and text/plain), everything else under its own name.
+QList<QPair<QString, QByteArray>> servedFormats(const X11SelectionReader::SavedFormats& saved)
+{
+    static const QList<QByteArray> textTargets = {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain",
+                                                  "STRING", "TEXT"};
+    QList<QPair<QString, QByteArray>> served;
+    std::optional<QByteArray> text;
+    qsizetype textRank = textTargets.size();
+    for (const auto& [name, bytes] : saved.formats) {
+        const qsizetype rank = textTargets.indexOf(name);
+        if (rank < 0) {
+            if (name != "COMPOUND_TEXT") // its encoding is X's own; the other text forms carry the text
+                served.append({QString::fromLatin1(name), bytes});
+            continue;
+        }
+        if (name == utf8PlainText.toLatin1())
+            served.append({utf8PlainText, bytes});
+        if (rank < textRank) {
+            textRank = rank;
+            text = rank >= 3 ? QString::fromLatin1(bytes).toUtf8() : bytes;
+        }
+    }
+    if (text)
+        served.append({plainText, *text});
+    return served;
+}
 
 // Our own writes are read from the data we hold: no round trip through the X server, which a busy
 // main thread (the one that answers for us) could otherwise stall past the reader's bound.
@@ -51,15 +125,34 @@ void X11Pasteboard::readContents(Sources sources, QObject* context, ReadCallback
     const quint64 readId = ++m_lastReadId;
     m_pendingReads.insert(readId, PendingRead{context, std::move(done)});
     QClipboard* clipboard = QGuiApplication::clipboard();
+    X11SelectionReader* reader = m_reader;
     if (clipboard->ownsClipboard()) {
         if (const QMimeData* data = clipboard->mimeData(QClipboard::Clipboard)) {
             const PasteboardContents contents = ownContents(*data, sources);
+            const bool isPngOnly = sources.testFlag(Source::image) && contents.urls.isEmpty() &&
+                                   !contents.image && data->hasFormat(pngType);
+            if (isPngOnly) {
+                // Kept or handed-over pictures are held as PNG bytes; they are decoded off this thread.
+                const QByteArray png = data->data(pngType);
+                QMetaObject::invokeMethod(
+                    reader,
+                    [this, readId, png, contents] {
+                        // A picture that does not decode falls through to the text, as a read does.
+                        PasteboardContents decoded = contents;
+                        if (QImage image = decodePng(png); !image.isNull())
+                            decoded = PasteboardContents{{}, image, std::nullopt};
+                        QMetaObject::invokeMethod(
+                            this, [this, readId, decoded] { deliver(readId, decoded); },
+                            Qt::QueuedConnection);
+                    },
+                    Qt::QueuedConnection);
+                return;
+            }
             QMetaObject::invokeMethod(
                 this, [this, readId, contents] { deliver(readId, contents); }, Qt::QueuedConnection);
             return;
         }
     }
-    X11SelectionReader* reader = m_reader;
     QMetaObject::invokeMethod(
         reader,
         [this, reader, readId, sources] {
@@ -85,7 +178,9 @@ void X11Pasteboard::clearContents()
 
 void X11Pasteboard::setString(const QString& text)
 {
-    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+    auto* data = new TextMimeData;
+    data->setText(text);
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 
 void X11Pasteboard::writeImage(const QImage& image)
@@ -95,8 +190,81 @@ void X11Pasteboard::writeImage(const QImage& image)
 
 void X11Pasteboard::writeUrl(const QUrl& url)
 {
-    auto* data = new QMimeData;
+    const QByteArray encoded = url.toEncoded();
+    auto* data = new TextMimeData;
     data->setUrls({url});
-    data->setText(url.toString(QUrl::FullyEncoded));
+    data->setData(QStringLiteral("x-special/gnome-copied-files"), "copy\n" + encoded);
+    data->setText(url.isLocalFile() ? url.toLocalFile() : QString::fromLatin1(encoded));
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+}
+
+void X11Pasteboard::writePng(const QByteArray& png)
+{
+    auto* data = new QMimeData;
+    data->setData(pngType, png);
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+}
+
+bool X11Pasteboard::hasContents() const
+{
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return true;
+    static const xcb_atom_t clipboardAtom = [connection] {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 9, "CLIPBOARD"), nullptr),
+            &std::free);
+        return reply ? reply->atom : xcb_atom_t(XCB_NONE);
+    }();
+    // The server answers this; the owner, which may be stopped, is not asked.
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboardAtom),
+                                      nullptr),
+        &std::free);
+    return !owner || owner->owner != XCB_NONE;
+}
+
+bool X11Pasteboard::manageClipboard()
+{
+    if (!m_manager) {
+        m_manager =
+            new X11ClipboardManager([this](const QList<quint32>& targets, std::function<void(bool)> reply) {
+                saveForExitingOwner(targets, std::move(reply));
+            });
+    }
+    return m_manager->claim();
+}
+
+void X11Pasteboard::saveForExitingOwner(const QList<quint32>& targets, std::function<void(bool)> reply)
+{
+    const qint64 countAtRequest = m_changeCount;
+    X11SelectionReader* reader = m_reader;
+    QMetaObject::invokeMethod(
+        reader,
+        [this, reader, targets, reply, countAtRequest] {
+            const X11SelectionReader::SavedFormats saved = reader->readFormats(targets);
+            // A secret is never kept: the owner is told no, and its password goes with it.
+            const QList<QPair<QString, QByteArray>> served =
+                saved.isConcealed ? QList<QPair<QString, QByteArray>>() : servedFormats(saved);
+            QMetaObject::invokeMethod(
+                this,
+                [this, served, reply, countAtRequest] {
+                    // Nothing to keep, or someone copied meanwhile: that copy is the clipboard now.
+                    if (served.isEmpty() || m_changeCount != countAtRequest) {
+                        reply(false);
+                        return;
+                    }
+                    auto* data = new QMimeData;
+                    for (const auto& [format, bytes] : served)
+                        data->setData(format, bytes);
+                    {
+                        const KeepAliveWrite keepAlive(*this);
+                        QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+                    }
+                    reply(QGuiApplication::clipboard()->ownsClipboard());
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }

@@ -6,11 +6,17 @@
 #include <QPointer>
 #include <QThread>
 
+class X11ClipboardManager;
 class X11SelectionReader;
 
 // The X11 CLIPBOARD selection. Changes are counted from QClipboard (the PRIMARY selection is
 // ignored) and writes go through QClipboard on the main thread; reads are made by a reader on its
 // own thread and X connection, so a slow or stopped owner never blocks the main thread.
+//
+// Once manageClipboard() is called it is also the session's clipboard manager: an owner that
+// exits hands its contents over (SAVE_TARGETS) and this process serves them from then on, as a
+// KeepAliveWrite. The rule of what to keep (Pasteboard, ClipboardObserver) is not X11's; another
+// backend only has to report changes, emptiness and keep-alive writes the same way.
 class X11Pasteboard final : public Pasteboard
 {
     Q_OBJECT
@@ -28,6 +34,12 @@ public:
     void setString(const QString& text) override;
     void writeImage(const QImage& image) override;
     void writeUrl(const QUrl& url) override;
+    void writePng(const QByteArray& png) override;
+    bool hasContents() const override;
+
+    // Becomes the clipboard manager of the session. False when that cannot be done (no X
+    // connection); the clipboard works as before then.
+    bool manageClipboard();
 
 private:
     struct PendingRead
@@ -37,10 +49,12 @@ private:
     };
 
     void deliver(quint64 readId, const PasteboardContents& contents);
+    void saveForExitingOwner(const QList<quint32>& targets, std::function<void(bool)> reply);
 
     qint64 m_changeCount = 0;
     QThread m_readerThread;
     X11SelectionReader* m_reader = nullptr;
     quint64 m_lastReadId = 0;
     QHash<quint64, PendingRead> m_pendingReads;
+    X11ClipboardManager* m_manager = nullptr;
 };

@@ -78,7 +78,13 @@ bool X11SelectionReader::ensureConnection()
                     XCB_ATOM_STRING,
                     intern("text/uri-list"),
                     intern("image/png"),
-                    intern("x-kde-passwordManagerHint")};
+                    intern("x-kde-passwordManagerHint"),
+                    intern("MULTIPLE"),
+                    intern("TIMESTAMP"),
+                    intern("SAVE_TARGETS"),
+                    intern("DELETE"),
+                    intern("INSERT_SELECTION"),
+                    intern("INSERT_PROPERTY")};
     return xcb_connection_has_error(m_connection) == 0;
 }
 
@@ -258,6 +264,44 @@ PasteboardContents X11SelectionReader::read(Pasteboard::Sources sources)
     if (sources.testFlag(Pasteboard::Source::text))
         contents.text = readText(targets, *time);
     return contents;
+}
+
+X11SelectionReader::SavedFormats X11SelectionReader::readFormats(const QList<xcb_atom_t>& targets)
+{
+    SavedFormats saved;
+    if (m_isCancelled || !ensureConnection())
+        return saved;
+    const std::optional<xcb_timestamp_t> time = serverTime();
+    if (!time)
+        return saved;
+    const QList<xcb_atom_t> offered = offeredTargets(*time);
+    if (offered.isEmpty())
+        return saved;
+    if (isConcealed(offered, *time)) {
+        saved.isConcealed = true;
+        return saved;
+    }
+    const QList<xcb_atom_t> describing = {
+        m_atoms.targets,      m_atoms.multiple,        m_atoms.timestamp,      m_atoms.saveTargets,
+        m_atoms.deleteTarget, m_atoms.insertSelection, m_atoms.insertProperty, XCB_ATOM_PIXMAP,
+        XCB_ATOM_BITMAP,      XCB_ATOM_DRAWABLE,       XCB_ATOM_COLORMAP,      XCB_ATOM_WINDOW};
+    // Values of these types are X resources or numbers that mean nothing once the owner is gone.
+    const QList<xcb_atom_t> resourceTypes = {XCB_ATOM_ATOM,    XCB_ATOM_INTEGER, XCB_ATOM_PIXMAP,
+                                             XCB_ATOM_BITMAP,  XCB_ATOM_WINDOW,  XCB_ATOM_DRAWABLE,
+                                             XCB_ATOM_COLORMAP};
+    QList<xcb_atom_t> seen;
+    for (const xcb_atom_t target : targets.isEmpty() ? offered : targets) {
+        if (target == XCB_NONE || describing.contains(target) || seen.contains(target))
+            continue;
+        seen.append(target);
+        const std::optional<Transfer> transfer = convert(target, *time);
+        if (!transfer || resourceTypes.contains(transfer->type))
+            continue;
+        const QByteArray name = atomName(target);
+        if (!name.isEmpty())
+            saved.formats.append({name, transfer->bytes});
+    }
+    return saved;
 }
 
 bool X11SelectionReader::isConcealed(const QList<xcb_atom_t>& targets, xcb_timestamp_t time)

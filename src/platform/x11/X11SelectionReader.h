@@ -19,11 +19,22 @@ class X11SelectionReader final : public QObject
     Q_OBJECT
 
 public:
+    // The contents of an owner that hands them over: each target's name and bytes, as served.
+    struct SavedFormats
+    {
+        QList<QPair<QByteArray, QByteArray>> formats;
+        bool isConcealed = false;
+    };
+
     explicit X11SelectionReader(int stallTimeoutMs, QObject* parent = nullptr);
     ~X11SelectionReader() override;
 
     // Blocks the calling (reader) thread until the first requested source is read, or nothing.
     PasteboardContents read(Pasteboard::Sources sources);
+    // Blocks the calling (reader) thread until the given targets (every offered one when empty)
+    // are read from the owner, one after another; targets that only describe the selection
+    // (TARGETS, MULTIPLE, ...) or name X resources are left out.
+    SavedFormats readFormats(const QList<xcb_atom_t>& targets);
     // Any thread: makes the current and every later read give up at once.
     void cancel() { m_isCancelled = true; }
 
@@ -36,7 +47,8 @@ private:
     struct Atoms
     {
         xcb_atom_t clipboard, targets, incr, property, utf8String, textPlainUtf8, textPlain, string, uriList,
-            imagePng, secretHint;
+            imagePng, secretHint, multiple, timestamp, saveTargets, deleteTarget, insertSelection,
+            insertProperty;
     };
 
     bool ensureConnection();

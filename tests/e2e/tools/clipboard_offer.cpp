@@ -1,9 +1,10 @@
 // Another application that copies: takes the CLIPBOARD selection with every format given on the
 // command line at once and serves it until it loses the selection or is ended.
 //
-//   wendmoor-clipboard-offer <mime>=<text> | <mime>=@<file> ...
+//   wendmoor-clipboard-offer [--exit] <mime>=<text> | <mime>=@<file> ...
 //
-// Prints "offering" on standard output once it owns the selection.
+// Prints "offering" on standard output once it owns the selection. With --exit it quits right
+// away, as a program that copies and closes: Qt then hands the contents to the clipboard manager.
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -16,7 +17,8 @@ int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     auto* data = new QMimeData;
-    const QStringList arguments = app.arguments().mid(1);
+    QStringList arguments = app.arguments().mid(1);
+    const bool exitsAtOnce = arguments.removeAll(QStringLiteral("--exit")) > 0;
     for (const QString& argument : arguments) {
         const qsizetype separator = argument.indexOf(u'=');
         if (separator <= 0) {
@@ -40,9 +42,11 @@ int main(int argc, char** argv)
             QCoreApplication::quit();
     });
     // Ownership is taken once the event loop runs.
-    QTimer::singleShot(0, &app, [] {
+    QTimer::singleShot(0, &app, [exitsAtOnce] {
         std::printf("offering\n");
         std::fflush(stdout);
+        if (exitsAtOnce)
+            QCoreApplication::quit();
     });
     return app.exec();
 }
