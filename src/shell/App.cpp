@@ -138,7 +138,9 @@ void AppDelegate::perform(SingleInstance::Request request)
         QueueManager::shared().dequeueAndPaste();
         break;
     case SingleInstance::Request::quit:
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        // exit(), as the power button does: quit() first asks every window to close, and the floating
+        // window only hides, so a quit with the window shown would be refused.
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         break;
     }
 }

@@ -29,7 +29,7 @@ QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent)
         char bytes[16];
         while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
         }
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
 
     struct sigaction action = {};

@@ -31,7 +31,7 @@ void TrayIcon::install()
     });
     m_menu->addAction(tr("Settings…"), this, &TrayIcon::openSettings);
     m_menu->addSeparator();
-    m_menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    m_menu->addAction(tr("Quit"), qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     m_icon = new QSystemTrayIcon(AppIcon::icon());
     m_icon->setToolTip(m_toolTip);

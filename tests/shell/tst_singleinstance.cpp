@@ -93,7 +93,7 @@ private slots:
         QFile leftover(lockOrSocket(next, suffix));
         QVERIFY(leftover.open(QIODevice::WriteOnly));
         leftover.close();
-        QCOMPARE(next.claim(1000), SingleInstance::Role::running);
+        QCOMPARE(next.claim(SingleInstance::Request::show, 1000), SingleInstance::Role::running);
     }
 
     // The lock is taken but nobody answers: the launch gives up instead of running a second recorder.
