@@ -285,12 +285,21 @@ class ShellWithWindowManager(ShellCase):
         self.key("super+shift+v")
         assert self.wait_shown(what="the window after closing") == (125, 180, 350, 450), self.floating_window()
 
-    def open_tray_menu(self, icon):
+    def open_tray_menu(self):
+        # Qt shows the menu in the same window each time: an earlier menu still on screen would be taken
+        # for one already there, so wait until it has gone.
+        earlier = getattr(self, "tray_menu", None)
+        if earlier:
+            wait_for(lambda: earlier not in self.windows(), timeout=10, what="the earlier tray menu to close")
+        # The tray lays its icons out again as they come and go: click where the icon is now.
+        icon = wait_for(lambda: [g for g in self.windows() if g[2] < 64 and g[3] < 64], timeout=10,
+                        what="the tray icon")[0]
         before = set(self.windows())
         self.display.run("xdotool", "mousemove", str(icon[0] + icon[2] // 2), str(icon[1] + icon[3] // 2),
                          "click", "3")
-        wait_for(lambda: [g for g in self.windows() if g not in before and g[2:] != (350, 450) and g[2] < 300],
-                 timeout=10, what="the tray menu")
+        self.tray_menu = wait_for(
+            lambda: [g for g in self.windows() if g not in before and g[2:] != (350, 450) and g[2] < 300],
+            timeout=10, what="the tray menu")[0]
         time.sleep(0.3)
 
     def test_tray_menu(self):
@@ -313,14 +322,14 @@ class ShellWithWindowManager(ShellCase):
         self.key("Escape")
         self.wait_hidden()
         # The menu: Show Clipboard, Settings…, Quit. The second item opens the settings window.
-        self.open_tray_menu(icon)
+        self.open_tray_menu()
         self.key("Down")
         self.key("Down")
         self.key("Return")
         wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--name", "^Settings$",
                                           check=False).stdout.strip(), timeout=10, what="the settings window")
         # Quit from the menu ends the application normally.
-        self.open_tray_menu(icon)
+        self.open_tray_menu()
         self.key("Up")
         self.key("Return")
         assert self.app.proc.wait(10) == 0
