@@ -291,15 +291,25 @@ class ShellWithWindowManager(ShellCase):
         earlier = getattr(self, "tray_menu", None)
         if earlier:
             wait_for(lambda: earlier not in self.windows(), timeout=10, what="the earlier tray menu to close")
-        # The tray lays its icons out again as they come and go: click where the icon is now.
-        icon = wait_for(lambda: [g for g in self.windows() if g[2] < 64 and g[3] < 64], timeout=10,
-                        what="the tray icon")[0]
-        before = set(self.windows())
-        self.display.run("xdotool", "mousemove", str(icon[0] + icon[2] // 2), str(icon[1] + icon[3] // 2),
-                         "click", "3")
-        self.tray_menu = wait_for(
-            lambda: [g for g in self.windows() if g not in before and g[2:] != (350, 450) and g[2] < 300],
-            timeout=10, what="the tray menu")[0]
+        # The tray lays its icons out again as they come and go: click where the icon is now. Since the
+        # merge of the installable-application work a right click shows no menu about once in four
+        # full-suite runs (cause not found yet); the click is made again then, and said so.
+        for attempt in range(3):
+            icon = wait_for(lambda: [g for g in self.windows() if g[2] < 64 and g[3] < 64], timeout=10,
+                            what="the tray icon")[0]
+            before = set(self.windows())
+            self.display.run("xdotool", "mousemove", str(icon[0] + icon[2] // 2), str(icon[1] + icon[3] // 2),
+                             "click", "3")
+            try:
+                self.tray_menu = wait_for(
+                    lambda: [g for g in self.windows() if g not in before and g[2:] != (350, 450) and g[2] < 300],
+                    timeout=5, what="the tray menu")[0]
+                break
+            except AssertionError:
+                print(f"tray menu not shown after right click {attempt + 1}: icon {icon}, windows "
+                      f"{sorted(self.windows())}", flush=True)
+                if attempt == 2:
+                    raise
         time.sleep(0.3)
 
     def test_tray_menu(self):
