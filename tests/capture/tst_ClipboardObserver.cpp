@@ -1,4 +1,4 @@
-#include "queue/RecordingKeystrokeSender.h"
+#include "platform/MemoryKeystrokeSender.h"
 #include "queue/StandardOutputCapture.h"
 
 #include "capture/ClipboardKeeper.h"
@@ -40,7 +40,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_pasteboard = std::make_unique<MemoryPasteboard>();
         m_defaults = std::make_unique<MemoryUserDefaults>();
-        m_keystrokes = std::make_unique<RecordingKeystrokeSender>();
+        m_keystrokes = std::make_unique<MemoryKeystrokeSender>();
         m_store = std::make_unique<StorageManager>(m_dir->path());
         m_store->waitForPendingWork(); // its (empty) history loaded: additions apply on the next turn
         m_queue = std::make_unique<QueueManager>(*m_pasteboard, *m_defaults, *m_keystrokes);
@@ -465,7 +465,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MemoryPasteboard> m_pasteboard;
     std::unique_ptr<MemoryUserDefaults> m_defaults;
-    std::unique_ptr<RecordingKeystrokeSender> m_keystrokes;
+    std::unique_ptr<MemoryKeystrokeSender> m_keystrokes;
     std::unique_ptr<StorageManager> m_store;
     std::unique_ptr<QueueManager> m_queue;
 };

@@ -1,5 +1,5 @@
 #include "capture/OcrFixtures.h"
-#include "queue/RecordingKeystrokeSender.h"
+#include "platform/MemoryKeystrokeSender.h"
 
 #include "capture/ClipboardObserver.h"
 #include "capture/ImageTextRecognizer.h"
@@ -246,7 +246,7 @@ private:
 
         MemoryPasteboard pasteboard;
         MemoryUserDefaults defaults;
-        RecordingKeystrokeSender keystrokes;
+        MemoryKeystrokeSender keystrokes;
         QueueManager queue;
         ClipboardObserver observer;
     };

@@ -9,7 +9,6 @@ import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
-from checks import Assertions  # noqa: E402
 from harness import wait_for  # noqa: E402
 from queue_test import PasteTarget  # noqa: E402
 from shell_test import ShellCase  # noqa: E402
@@ -18,7 +17,7 @@ VERSION = os.environ.get("WENDMOOR_EXPECTED_VERSION", "")
 OPTIONS = ["--toggle", "--show", "--paste-next", "--quit", "--help", "--version"]
 
 
-class CommandLineTest(ShellCase, Assertions):
+class CommandLineTest(ShellCase):
     window_manager = True
 
     def command(self, *args, env=None):

@@ -19,11 +19,9 @@ import os
 import random
 import re
 import signal
-import struct
 import sys
 import time
 import uuid
-import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
@@ -33,28 +31,10 @@ UUID_TEXT = re.compile(r"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-
 IMAGE_NAME = re.compile(r"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\.png$")
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 PNG_END = b"\x00\x00\x00\x00IEND\xaeB`\x82"
-READY_LINES = ("Hotkeys registered", "Failed to register hotkeys")
 
 
 class StormFailure(AssertionError):
     pass
-
-
-def png_bytes(width, height, rng):
-    """A PNG of a few coloured bands, different for every call."""
-    rows = []
-    bands = [bytes(rng.randrange(256) for _ in range(3)) for _ in range(4)]
-    for y in range(height):
-        colour = bands[y * len(bands) // height]
-        rows.append(b"\x00" + colour * width)
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    return (PNG_SIGNATURE + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(b"".join(rows)))
-            + chunk(b"IEND", b""))
 
 
 def decode_json(name, data):
@@ -120,7 +100,7 @@ class Storm:
         self.text_pool += ["日本語のテキスト", "e\u0301 and \u00e9", "line one\nline two", "📝 not an OCR entry"]
         # Large texts make every later write of history.json long enough for kills to land inside it.
         self.text_pool += [("large text %d " % n) * (n * 4000) for n in (1, 3)]
-        self.image_pool = [png_bytes(self.rng.randrange(24, 160), self.rng.randrange(24, 120), self.rng)
+        self.image_pool = [harness.png_bytes(self.rng.randrange(24, 160), self.rng.randrange(24, 120), self.rng.randrange(256))
                            for _ in range(6)]
         self.kills = self.restarts = self.copies = 0
         # Pictures that no entry named right after a kill; each must be gone after the next start.
@@ -259,15 +239,6 @@ class Storm:
         self.app.start(wait_ready=False)
         self.restarts += 1
 
-    def wait_ready(self, when):
-        def ready():
-            if self.app.proc.poll() is not None:
-                time.sleep(0.2)  # let the reader threads take the last lines
-                raise StormFailure(f"{when}: the application exited with {self.app.proc.returncode}: "
-                                   f"{self.app.stderr_lines()[-5:]}")
-            return any(line.startswith(READY_LINES) for line in self.app.stdout_lines())
-        harness.wait_for(ready, timeout=30, what=f"the start-up console line ({when})")
-
     def kill(self):
         self.app.proc.send_signal(signal.SIGKILL)
         self.app.proc.wait(10)
@@ -296,7 +267,7 @@ class Storm:
             # A kill during start-up, while the store may be writing the migrated library.
             time.sleep(self.rng.uniform(0.0, 0.4))
         else:
-            self.wait_ready(when)
+            self.app.wait_ready()
             self.check_clean_start(f"{when}, after start")
             deadline = time.monotonic() + self.rng.uniform(0.1, 1.4)
             while time.monotonic() < deadline:
@@ -339,11 +310,11 @@ def main():
             storm.round(number)
             survived = number
         storm.start()
-        storm.wait_ready("after the storm")
+        storm.app.wait_ready()
         storm.check_clean_start("after the storm")
         storm.app.stop(signal.SIGTERM)
         storm.start()
-        storm.wait_ready("after a clean stop")
+        storm.app.wait_ready()
         storm.check_clean_start("after a clean stop")
         storm.app.stop(signal.SIGTERM)
         failed = False

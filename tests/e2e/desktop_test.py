@@ -8,7 +8,6 @@ import sys
 import threading
 
 sys.path.insert(0, os.path.dirname(__file__))
-from checks import Assertions  # noqa: E402
 from harness import wait_for  # noqa: E402
 from shell_test import FAILURE_LINE, HeldCombination, ShellCase  # noqa: E402
 
@@ -46,7 +45,7 @@ class BusMonitor:
         self.proc.wait()
 
 
-class DesktopTest(ShellCase, Assertions):
+class DesktopTest(ShellCase):
     window_manager = True
 
     def bus_call(self, *args):

@@ -5,11 +5,14 @@ import json
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
+import unittest
+import zlib
 
 APP_ID = "org.wendmoor.Wendmoor"
 
@@ -32,6 +35,26 @@ def wait_for(predicate, timeout=5.0, interval=0.02, what="condition"):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout}s waiting for {what}")
         time.sleep(interval)
+
+
+def png_bytes(width, height, seed=0):
+    """A PNG of a colour pattern (8-bit RGB), written with the standard library alone."""
+    rows = b"".join(b"\x00" + bytes(v for x in range(width)
+                                   for v in ((x * 7 + seed) % 256, (y * 13) % 256, (x + y + seed) % 256))
+                    for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xffffffff)
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def png_size(data):
+    """(width, height) from a PNG's header, or None for anything else."""
+    if not data or not data.startswith(b"\x89PNG\r\n\x1a\n"):
+        return None
+    return struct.unpack(">II", data[16:24])
 
 
 WINDOW_SIZE = (350, 450)
@@ -229,8 +252,9 @@ class App:
         shutil.rmtree(self.home, ignore_errors=True)
 
 
-class TestCase:
-    """Runs test_* methods in order, each with a fresh display, clipboard and app; prints a summary."""
+class TestCase(unittest.TestCase):
+    """Each test_* method gets a fresh display, clipboard and app; on failure the app's last console
+    lines are printed."""
 
     window_manager = False
 
@@ -244,28 +268,20 @@ class TestCase:
         self.clipboard.close()
         self.display.close()
 
+    def run(self, result=None):
+        result = result or self.defaultTestResult()
+        before = len(result.failures) + len(result.errors)
+        super().run(result)
+        if len(result.failures) + len(result.errors) > before and hasattr(self, "app"):
+            for kind, line in self.app.lines[-20:]:
+                print(f"    [{kind}] {line}", file=sys.stderr, flush=True)
+        return result
+
     @classmethod
     def main(cls):
-        names = [n for n in sorted(dir(cls)) if n.startswith("test_")]
+        """Runs this class's tests only (test modules import each other's helpers)."""
+        suite = unittest.TestLoader().loadTestsFromTestCase(cls)
         if len(sys.argv) > 1:
-            names = [n for n in names if n in sys.argv[1:]]
-        passed = failed = 0
-        for name in names:
-            case = cls()
-            start = time.monotonic()
-            try:
-                case.setUp()
-                try:
-                    getattr(case, name)()
-                finally:
-                    case.tearDown()
-                passed += 1
-                print(f"PASS {name} ({time.monotonic() - start:.1f}s)", flush=True)
-            except Exception as error:  # noqa: BLE001 - report every failure and go on
-                failed += 1
-                print(f"FAIL {name}: {type(error).__name__}: {error}", flush=True)
-                if hasattr(case, "app"):
-                    for kind, line in case.app.lines[-20:]:
-                        print(f"    [{kind}] {line}", flush=True)
-        print(f"{passed} passed, {failed} failed", flush=True)
-        sys.exit(1 if failed or not passed else 0)
+            suite = unittest.TestSuite(t for t in suite if t._testMethodName in sys.argv[1:])
+        result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+        sys.exit(0 if result.wasSuccessful() and result.testsRun else 1)

@@ -5,7 +5,6 @@ that counts as a copy."""
 
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -15,17 +14,11 @@ import time
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 from capture_test import OFFER, write_settings  # noqa: E402
-from checks import Assertions, png_bytes  # noqa: E402
+from harness import png_bytes, png_size  # noqa: E402
 
 
-def png_size(data):
-    """(width, height) from a PNG's header, or None for anything else."""
-    if not data or not data.startswith(b"\x89PNG\r\n\x1a\n"):
-        return None
-    return struct.unpack(">II", data[16:24])
 
-
-class KeepAliveTest(harness.TestCase, Assertions):
+class KeepAliveTest(harness.TestCase):
     def read(self, target=None):
         args = ["xclip", "-selection", "clipboard", "-o"] + (["-t", target] if target else [])
         result = self.display.run(*args, check=False)

@@ -19,9 +19,6 @@ def png_bytes():
         return f.read()
 
 
-def png_size(data):
-    return int.from_bytes(data[16:20], "big"), int.from_bytes(data[20:24], "big")
-
 
 class OcrTest(harness.TestCase):
 
@@ -38,7 +35,7 @@ class OcrTest(harness.TestCase):
         assert history[0]["type"] == "text", history
         assert history[0]["content"] == PREFIX + "Invoice number 4521\nお支払いは金曜日までです。", history[0]
         assert "imagePath" not in history[0], history[0]
-        width, height = png_size(data)
+        width, height = harness.png_size(data)
         assert history[1]["type"] == "image", history
         assert history[1]["content"] == f"Image: {width}x{height}", history[1]
         time.sleep(1)

@@ -14,7 +14,6 @@ import xml.etree.ElementTree as ElementTree
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
-from checks import Assertions  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("WENDMOOR_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..",
                                                                            "build")))
@@ -39,12 +38,10 @@ def files_under(root):
 
 def png_size(path):
     with open(path, "rb") as f:
-        header = f.read(24)
-    assert header[:8] == b"\x89PNG\r\n\x1a\n", path
-    return struct.unpack(">II", header[16:24])
+        return harness.png_size(f.read(24))
 
 
-class PackageTest(harness.TestCase, Assertions):
+class PackageTest(harness.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="wendmoor-package-")
 

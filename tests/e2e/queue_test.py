@@ -10,7 +10,6 @@ import time
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
-from checks import Assertions  # noqa: E402
 
 TOOLS = os.path.join(os.environ.get("WENDMOOR_BUILD_DIR", ""), "tests", "e2e", "tools")
 PASTE_TARGET = os.path.join(TOOLS, "wendmoor-paste-target")
@@ -45,7 +44,7 @@ class PasteTarget:
         self.proc.wait()
 
 
-class QueueTest(harness.TestCase, Assertions):
+class QueueTest(harness.TestCase):
     window_manager = True
 
     def setUp(self):

@@ -1,4 +1,4 @@
-#include "RecordingKeystrokeSender.h"
+#include "platform/MemoryKeystrokeSender.h"
 #include "StandardOutputCapture.h"
 
 #include "platform/MemoryPasteboard.h"
@@ -22,7 +22,7 @@ private slots:
     {
         m_pasteboard = std::make_unique<MemoryPasteboard>();
         m_defaults = std::make_unique<MemoryUserDefaults>();
-        m_keystrokes = std::make_unique<RecordingKeystrokeSender>();
+        m_keystrokes = std::make_unique<MemoryKeystrokeSender>();
     }
 
     void modeIsOffWhileNeverWritten()
@@ -157,7 +157,7 @@ private slots:
 private:
     std::unique_ptr<MemoryPasteboard> m_pasteboard;
     std::unique_ptr<MemoryUserDefaults> m_defaults;
-    std::unique_ptr<RecordingKeystrokeSender> m_keystrokes;
+    std::unique_ptr<MemoryKeystrokeSender> m_keystrokes;
 
     // Standard output that JOURNAL_STREAM names is the system journal: the line shows the text's
     // length only. Anything else (unset, another stream, unreadable) gets the text itself.

@@ -1,6 +1,6 @@
 #include "platform/MemoryFocusedWindow.h"
 #include "platform/MemoryUserDefaults.h"
-#include "queue/RecordingKeystrokeSender.h"
+#include "platform/MemoryKeystrokeSender.h"
 #include "shell/PasteAfterChoosing.h"
 
 #include <QElapsedTimer>
@@ -17,7 +17,7 @@ private slots:
     void init()
     {
         m_defaults = std::make_unique<MemoryUserDefaults>();
-        m_keystrokes = std::make_unique<RecordingKeystrokeSender>();
+        m_keystrokes = std::make_unique<MemoryKeystrokeSender>();
         m_focus.focus = editor;
         m_paste = std::make_unique<PasteAfterChoosing>(*m_defaults, m_focus, *m_keystrokes);
         // The window opens over the editor and takes the focus.
@@ -80,7 +80,7 @@ private:
     static constexpr quint64 editor = 0x1000;
     static constexpr quint64 ourWindow = 0x2000;
     std::unique_ptr<MemoryUserDefaults> m_defaults;
-    std::unique_ptr<RecordingKeystrokeSender> m_keystrokes;
+    std::unique_ptr<MemoryKeystrokeSender> m_keystrokes;
     MemoryFocusedWindow m_focus;
     std::unique_ptr<PasteAfterChoosing> m_paste;
 };

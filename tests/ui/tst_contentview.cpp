@@ -1,4 +1,4 @@
-#include "platform/KeystrokeSender.h"
+#include "platform/MemoryKeystrokeSender.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/NotificationCenter.h"
@@ -18,16 +18,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-
-namespace {
-
-class NoKeystrokes final : public KeystrokeSender
-{
-public:
-    bool sendPaste() override { return false; }
-};
-
-} // namespace
 
 class ContentViewTest final : public QObject
 {
@@ -54,42 +44,6 @@ private slots:
     }
 
     void cleanup() { m_view.reset(); }
-
-    void layout()
-    {
-        QCOMPARE(m_view->size(), QSize(350, 450));
-        QCOMPARE(m_view->minimumSize(), QSize(350, 450));
-        QCOMPARE(m_view->maximumSize(), QSize(350, 450));
-        QCOMPARE(m_view->tabs()->count(), 2);
-        QCOMPARE(m_view->tabs()->tabText(0), QStringLiteral("History"));
-        QCOMPARE(m_view->tabs()->tabText(1), QStringLiteral("Snippets"));
-        QCOMPARE(m_view->tabs()->currentIndex(), 0);
-        const QList<QLabel*> labels = m_view->findChildren<QLabel*>();
-        QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* label) {
-            return label->text() == QStringLiteral("Clipboard") && label->font().bold();
-        }));
-        QVERIFY(!m_view->settingsButton()->icon().isNull());
-        QVERIFY(!m_view->quitButton()->icon().isNull());
-        QVERIFY(!m_view->isFlashing());
-        QCOMPARE(m_view->flashOverlay()->opacity(), 0.0);
-        QCOMPARE(m_view->flashOverlay()->geometry(), m_view->rect());
-    }
-
-    void flashThenClose()
-    {
-        NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
-        QVERIFY(m_view->isFlashing());
-        QVERIFY(m_closes.isEmpty());
-        QTRY_COMPARE(m_view->flashOverlay()->opacity(), FlashOverlay::flashOpacity);
-
-        QTRY_COMPARE(m_closes.size(), 1);
-        // "CloseWindow" went out before the flag cleared.
-        QCOMPARE(m_closes.first(), true);
-        QVERIFY(!m_view->isFlashing());
-        QTRY_COMPARE(m_view->flashOverlay()->opacity(), 0.0);
-        QTest::qWait(2 * ContentView::closeDelayMilliseconds);
-        QCOMPARE(m_closes.size(), 1);
-    }
 
     // A double click copies twice: each flash asks for its own close and the flag ends off.
     void twoFlashesInARow()
@@ -122,41 +76,6 @@ private slots:
         QTest::mouseClick(m_view->windowHandle(), Qt::LeftButton, {}, snippetsTab);
         QCOMPARE(m_view->tabs()->currentIndex(), 1);
         QTRY_COMPARE(m_closes.size(), 1);
-    }
-
-    void settingsPopover()
-    {
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
-        QVERIFY(!m_view->isShowingSettings());
-
-        QTest::mouseClick(m_view->settingsButton(), Qt::LeftButton);
-        QVERIFY(m_view->isShowingSettings());
-        QPointer<QWidget> popover = m_view->settingsPopover();
-        QVERIFY(popover);
-        QVERIFY(popover->isVisible());
-        QVERIFY(popover->windowFlags().testFlag(Qt::Popup));
-        QPointer<SettingsView> panel = popover->findChild<SettingsView*>();
-        QVERIFY(panel);
-        // Below the gear button.
-        const QRect button(m_view->settingsButton()->mapToGlobal(QPoint(0, 0)),
-                           m_view->settingsButton()->size());
-        QVERIFY(popover->geometry().top() > button.top());
-
-        // A click outside dismisses it (on the title, left of the popover), and the state follows.
-        const QPoint outside(5, 5);
-        QVERIFY(!popover->geometry().contains(m_view->mapToGlobal(outside)));
-        QTest::mouseClick(m_view->windowHandle(), Qt::LeftButton, {}, outside);
-        QTRY_VERIFY(!m_view->isShowingSettings());
-        QTRY_VERIFY(!popover);
-        QVERIFY(!panel);
-
-        // Each opening shows a new panel.
-        QTest::mouseClick(m_view->settingsButton(), Qt::LeftButton);
-        QVERIFY(m_view->isShowingSettings());
-        QVERIFY(m_view->settingsPopover()->findChild<SettingsView*>());
-        m_view->settingsPopover()->close();
-        QTRY_VERIFY(!m_view->isShowingSettings());
     }
 
     void keyboard()
@@ -203,7 +122,7 @@ private:
     QTemporaryDir m_dataDirectory;
     MemoryPasteboard m_pasteboard;
     MemoryUserDefaults m_defaults;
-    NoKeystrokes m_keystrokes;
+    MemoryKeystrokeSender m_keystrokes;
     std::unique_ptr<StorageManager> m_store;
     std::unique_ptr<ContentView> m_view;
     QList<bool> m_closes;

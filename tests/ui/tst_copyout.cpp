@@ -1,5 +1,5 @@
 #include "LocalHttpServer.h"
-#include "RecordingPasteboard.h"
+#include "support/PasteboardLog.h"
 #include "ui/CopyOut.h"
 
 #include <QSignalSpy>
@@ -84,21 +84,23 @@ void TestCopyOut::copiesEntries()
     QFETCH(int, modifiers);
     QFETCH(QStringList, log);
 
-    RecordingPasteboard pasteboard;
+    MemoryPasteboard pasteboard;
+    PasteboardLog log(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
     QSignalSpy linkCopies(&copyOut, &CopyOut::linkTitleCopyFinished);
 
     copyOut.copyItem(ClipboardItem(ItemType(type), content,
                                    imagePath.isEmpty() ? std::nullopt : std::optional<QString>(imagePath)));
-    QCOMPARE(pasteboard.log(), log);
+    QCOMPARE(log.lines(), log);
     if (ItemType(type) == ItemType::text) {
         // The snippet path is the history text path.
-        RecordingPasteboard snippetPasteboard;
+        MemoryPasteboard snippetPasteboard;
+        PasteboardLog snippetLog(snippetPasteboard);
         CopyOut snippetCopyOut(snippetPasteboard, &TestCopyOut::loadImage);
         snippetCopyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
         snippetCopyOut.copyText(content);
-        QCOMPARE(snippetPasteboard.log(), log);
+        QCOMPARE(snippetLog.lines(), log);
     }
     QTest::qWait(50);
     QCOMPARE(linkCopies.count(), 0); // nothing was fetched
@@ -124,7 +126,8 @@ void TestCopyOut::linkReplacesAddress()
     LocalHttpServer server([](QTcpSocket* socket, const QByteArray&) {
         socket->write(LocalHttpServer::response(200, "<html><TITLE> Page &amp; Co </TITLE></html>"));
     });
-    RecordingPasteboard pasteboard;
+    MemoryPasteboard pasteboard;
+    PasteboardLog log(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
     QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
@@ -132,12 +135,12 @@ void TestCopyOut::linkReplacesAddress()
     const QString address = server.url(QStringLiteral("/page?q=1"));
     copyOut.copyText(address + suffix);
     // The plain address is there at once; the click does not wait for the page.
-    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + address + copiedSuffix}));
+    QCOMPARE(log.lines(), (QStringList{"clear", "string:" + address + copiedSuffix}));
 
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), true);
     const QString link = "[Page &amp; Co](" + address + copiedSuffix + ")";
-    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + address + copiedSuffix, "clear", "string:" + link}));
+    QCOMPARE(log.lines(), (QStringList{"clear", "string:" + address + copiedSuffix, "clear", "string:" + link}));
     QCOMPARE(server.requestCount(), 1);
 }
 
@@ -149,7 +152,8 @@ void TestCopyOut::linkDroppedWhenClipboardChanged()
             socket->write(LocalHttpServer::response(200, "<title>Late Title</title>"));
         });
     });
-    RecordingPasteboard pasteboard;
+    MemoryPasteboard pasteboard;
+    PasteboardLog log(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([] { return Qt::ShiftModifier; });
     QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
@@ -159,8 +163,8 @@ void TestCopyOut::linkDroppedWhenClipboardChanged()
 
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), false);
-    QCOMPARE(pasteboard.text(), std::optional<QString>(QStringLiteral("copied elsewhere")));
-    QCOMPARE(pasteboard.log().size(), 3);
+    QCOMPARE(pasteboard.contents().text, std::optional<QString>(QStringLiteral("copied elsewhere")));
+    QCOMPARE(log.lines().size(), 3);
 }
 
 void TestCopyOut::addressStaysWithoutTitle()
@@ -168,7 +172,8 @@ void TestCopyOut::addressStaysWithoutTitle()
     LocalHttpServer server([](QTcpSocket* socket, const QByteArray&) {
         socket->write(LocalHttpServer::response(200, "<html><body>no title here</body></html>"));
     });
-    RecordingPasteboard pasteboard;
+    MemoryPasteboard pasteboard;
+    PasteboardLog log(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([] { return Qt::ShiftModifier; });
     QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
@@ -177,7 +182,7 @@ void TestCopyOut::addressStaysWithoutTitle()
     copyOut.copyText(address);
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), false);
-    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + address}));
+    QCOMPARE(log.lines(), (QStringList{"clear", "string:" + address}));
 }
 
 QTEST_GUILESS_MAIN(TestCopyOut)

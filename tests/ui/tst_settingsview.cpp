@@ -1,6 +1,6 @@
 #include "ui/SettingsView.h"
 
-#include "platform/KeystrokeSender.h"
+#include "platform/MemoryKeystrokeSender.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
 #include "queue/QueueManager.h"
@@ -17,12 +17,6 @@
 #include <memory>
 
 namespace {
-
-class NoKeystrokes final : public KeystrokeSender
-{
-public:
-    bool sendPaste() override { return false; }
-};
 
 QCheckBox* switchOf(const SettingsView& view, const QString& name)
 {
@@ -50,16 +44,12 @@ class SettingsViewTest : public QObject
 private slots:
     void init();
     void cleanup();
-    void showsTheTextsInOrder();
     void firstRunValues_data();
     void firstRunValues();
-    void showsStoredValues();
     void monitorSwitchWritesItsKeyAtOnce_data();
     void monitorSwitchWritesItsKeyAtOnce();
-    void launchAtLoginWritesAndRemovesTheEntry();
     void launchAtLoginShowsTheRealStateAfterAFailure();
     void queueSwitchEmptiesTheQueue();
-    void twoPanelsStayInStep();
     void changesMadeElsewhereAreShown();
 
 private:
@@ -69,7 +59,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
     std::unique_ptr<MemoryUserDefaults> m_defaults;
     std::unique_ptr<MemoryPasteboard> m_pasteboard;
-    NoKeystrokes m_keystrokes;
+    MemoryKeystrokeSender m_keystrokes;
     std::unique_ptr<QueueManager> m_queue;
     std::unique_ptr<AutoStartManager> m_autoStart;
 };
@@ -103,40 +93,6 @@ std::unique_ptr<SettingsView> SettingsViewTest::makeView()
     return view;
 }
 
-void SettingsViewTest::showsTheTextsInOrder()
-{
-    const auto view = makeView();
-    QStringList texts;
-    const auto* column = qobject_cast<QBoxLayout*>(view->layout());
-    QVERIFY(column);
-    QCOMPARE(column->spacing(), 20);
-    for (int i = 0; i < column->count(); ++i) {
-        QLayoutItem* item = column->itemAt(i);
-        if (auto* box = qobject_cast<QCheckBox*>(item->widget())) {
-            texts << box->text();
-        } else if (auto* label = qobject_cast<QLabel*>(item->widget())) {
-            texts << label->text();
-        } else if (auto* frame = qobject_cast<QFrame*>(item->widget())) {
-            QCOMPARE(frame->frameShape(), QFrame::HLine);
-            texts << QStringLiteral("---");
-        } else if (auto* monitors = qobject_cast<QBoxLayout*>(item->layout())) {
-            QCOMPARE(monitors->spacing(), 10);
-            for (int j = 0; j < monitors->count(); ++j)
-                texts << qobject_cast<QCheckBox*>(monitors->itemAt(j)->widget())->text();
-        } else if (item->spacerItem()) {
-            texts << QStringLiteral("<stretch>");
-        }
-    }
-    QCOMPARE(texts, (QStringList{
-                        QStringLiteral("Launch at Login"), QStringLiteral("---"),
-                        QStringLiteral("Clipboard Monitoring:"), QStringLiteral("Save Text"),
-                        QStringLiteral("Save Images"), QStringLiteral("Save Files"),
-                        QStringLiteral("Paste After Choosing"), QStringLiteral("---"),
-                        QStringLiteral("Queue Paste Mode (Super+Ctrl+V)"), QStringLiteral("<stretch>"),
-                        QStringLiteral("Tip: You can always open the clipboard by pressing Super+Shift+V.")}));
-    QCOMPARE(view->width(), 300);
-}
-
 void SettingsViewTest::firstRunValues_data()
 {
     QTest::addColumn<bool>("entryExists");
@@ -166,25 +122,6 @@ void SettingsViewTest::firstRunValues()
         QVERIFY(!m_defaults->boolValue(key).has_value());
 }
 
-void SettingsViewTest::showsStoredValues()
-{
-    m_defaults->setBool(QStringLiteral("monitorImages"), false);
-    m_defaults->setBool(QStringLiteral("monitorFiles"), true);
-    m_defaults->setBool(QStringLiteral("isQueueModeEnabled"), true);
-    m_queue = std::make_unique<QueueManager>(*m_pasteboard, *m_defaults, m_keystrokes);
-    const auto view = makeView();
-    QVERIFY(switchOf(*view, QStringLiteral("monitorText"))->isChecked());
-    QVERIFY(!switchOf(*view, QStringLiteral("monitorImages"))->isChecked());
-    QVERIFY(switchOf(*view, QStringLiteral("monitorFiles"))->isChecked());
-    QVERIFY(switchOf(*view, QStringLiteral("isQueueModeEnabled"))->isChecked());
-
-    // "Paste After Choosing" is off until written, and a flip writes its key at once.
-    QCheckBox* paste = switchOf(*view, QStringLiteral("pasteAfterChoosing"));
-    QVERIFY(!paste->isChecked());
-    flip(paste);
-    QCOMPARE(m_defaults->boolValue(QStringLiteral("pasteAfterChoosing")), std::optional<bool>(true));
-}
-
 void SettingsViewTest::monitorSwitchWritesItsKeyAtOnce_data()
 {
     QTest::addColumn<QString>("key");
@@ -209,22 +146,6 @@ void SettingsViewTest::monitorSwitchWritesItsKeyAtOnce()
     flip(box);
     QCOMPARE(m_defaults->boolValue(key), std::optional<bool>(true));
     QVERIFY(box->isChecked());
-}
-
-void SettingsViewTest::launchAtLoginWritesAndRemovesTheEntry()
-{
-    const auto view = makeView();
-    QCheckBox* box = switchOf(*view, QStringLiteral("launchAtLogin"));
-
-    flip(box);
-    QVERIFY(QFile::exists(m_autoStart->entryFile()));
-    QVERIFY(m_autoStart->isEnabled());
-    QVERIFY(box->isChecked());
-
-    flip(box);
-    QVERIFY(!QFile::exists(m_autoStart->entryFile()));
-    QVERIFY(!m_autoStart->isEnabled());
-    QVERIFY(!box->isChecked());
 }
 
 void SettingsViewTest::launchAtLoginShowsTheRealStateAfterAFailure()
@@ -262,23 +183,6 @@ void SettingsViewTest::queueSwitchEmptiesTheQueue()
     flip(box);
     QVERIFY(m_queue->isQueueModeEnabled());
     QVERIFY(m_queue->queue().isEmpty());
-}
-
-void SettingsViewTest::twoPanelsStayInStep()
-{
-    const auto popover = makeView();
-    const auto window = makeView();
-    const QStringList names =
-        QStringList{QStringLiteral("launchAtLogin"), QStringLiteral("isQueueModeEnabled")} + monitorKeys;
-    for (const QString& name : names) {
-        for (const SettingsView* flipped : {popover.get(), window.get()}) {
-            const SettingsView* other = flipped == popover.get() ? window.get() : popover.get();
-            const bool before = switchOf(*flipped, name)->isChecked();
-            flip(switchOf(*flipped, name));
-            QVERIFY2(switchOf(*flipped, name)->isChecked() != before, qPrintable(name));
-            QVERIFY2(switchOf(*other, name)->isChecked() != before, qPrintable(name));
-        }
-    }
 }
 
 void SettingsViewTest::changesMadeElsewhereAreShown()

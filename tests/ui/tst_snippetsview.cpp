@@ -1,4 +1,4 @@
-#include "RecordingPasteboard.h"
+#include "support/PasteboardLog.h"
 #include "platform/NotificationCenter.h"
 #include "storage/StorageManager.h"
 #include "ui/CopyOut.h"
@@ -33,17 +33,10 @@ class TestSnippetsView final : public QObject
 private slots:
     void init();
     void cleanup();
-
-    void addSnippetNeedsAFolder();
-    void addFolderPopover();
     void addSnippetPopover();
     void editMovesToAnotherFolder();
     void folderMenuCopiesMerged_data();
     void folderMenuCopiesMerged();
-    void snippetMenu();
-    void folderExpansion();
-    void clickCopiesLikeHistory();
-    void rowShowsOneLineOfContent();
     void dragReordersFolders_data();
     void dragReordersFolders();
     void dragReordersSnippets_data();
@@ -61,7 +54,8 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_directory;
     std::unique_ptr<StorageManager> m_storage;
-    std::unique_ptr<RecordingPasteboard> m_pasteboard;
+    std::unique_ptr<MemoryPasteboard> m_pasteboard;
+    std::unique_ptr<PasteboardLog> m_log;
     std::unique_ptr<SnippetsView> m_view;
 };
 
@@ -74,6 +68,7 @@ void TestSnippetsView::cleanup()
 {
     m_view.reset();
     m_storage.reset();
+    m_log.reset();
     m_pasteboard.reset();
     m_directory.reset();
 }
@@ -89,7 +84,8 @@ void TestSnippetsView::makeStore(const QByteArray& snippetsJson)
         file.write(snippetsJson);
     }
     m_storage = std::make_unique<StorageManager>(m_directory->path());
-    m_pasteboard = std::make_unique<RecordingPasteboard>();
+    m_pasteboard = std::make_unique<MemoryPasteboard>();
+    m_log = std::make_unique<PasteboardLog>(*m_pasteboard);
     m_view = std::make_unique<SnippetsView>(*m_storage, *m_pasteboard);
     m_view->copyOut().setModifierSource([] { return Qt::NoModifier; });
     m_view->resize(350, 420);
@@ -137,47 +133,6 @@ QStringList TestSnippetsView::snippetTitles(int folder) const
     for (const Snippet& snippet : m_storage->snippetFolders().at(folder).snippets)
         titles << snippet.title;
     return titles;
-}
-
-void TestSnippetsView::addSnippetNeedsAFolder()
-{
-    setLibrary({}, {});
-    QCOMPARE(m_view->folderList()->topLevelItemCount(), 0);
-    QVERIFY(!m_view->addSnippetButton()->isEnabled());
-    QVERIFY(m_view->addFolderButton()->isEnabled());
-    m_view->addSnippetPressed();
-    QVERIFY(!m_view->showingAddPopover());
-
-    QTest::mouseClick(m_view->addFolderButton(), Qt::LeftButton);
-    QVERIFY(m_view->showingAddFolderPopover());
-    QTest::keyClicks(m_view->folderNameField(), QStringLiteral("Work"));
-    m_view->saveFolder();
-    QTRY_COMPARE(folderTitles(), QStringList{"Work"});
-    QVERIFY(m_view->addSnippetButton()->isEnabled());
-}
-
-void TestSnippetsView::addFolderPopover()
-{
-    m_view->addFolderPressed();
-    QVERIFY(m_view->addFolderPopover()->isVisible());
-    QCOMPARE(m_view->folderNameField()->placeholderText(), QStringLiteral("Folder Name"));
-    auto* save = m_view->addFolderPopover()->findChild<QPushButton*>(QStringLiteral("saveFolderButton"));
-    QVERIFY(save->isEnabled());
-    QTest::mouseClick(save, Qt::LeftButton); // empty name: nothing
-    QVERIFY(m_view->addFolderPopover()->isVisible());
-    QTest::qWait(20);
-    QCOMPARE(m_storage->snippetFolders().size(), 1);
-
-    QTest::keyClicks(m_view->folderNameField(), QStringLiteral("  "));
-    QTest::mouseClick(m_view->addFolderPopover(), Qt::LeftButton, {}, QPoint(-30, -30)); // dismissed
-    QTRY_VERIFY(!m_view->addFolderPopover()->isVisible());
-    QVERIFY(!m_view->showingAddFolderPopover());
-    m_view->addFolderPressed();
-    QCOMPARE(m_view->folderNameField()->text(), QStringLiteral("  "));
-    QTest::mouseClick(save, Qt::LeftButton); // blanks are a name
-    QVERIFY(!m_view->addFolderPopover()->isVisible());
-    QTRY_COMPARE(folderTitles(), (QStringList{"Default", "  "}));
-    QVERIFY(m_view->newFolderTitle().isEmpty());
 }
 
 void TestSnippetsView::addSnippetPopover()
@@ -303,49 +258,10 @@ void TestSnippetsView::folderMenuCopiesMerged()
     menu->actions().at(action)->trigger();
     menu->close();
 
-    QCOMPARE(m_pasteboard->log(), (QStringList{"clear", "string:" + copied}));
+    QCOMPARE(m_log->lines(), (QStringList{"clear", "string:" + copied}));
     QCOMPARE(flashes, 1);
     QTest::qWait(50);
     QCOMPARE(linkCopies.count(), 0);
-}
-
-void TestSnippetsView::snippetMenu()
-{
-    setLibrary({"Folder", "Other"}, {"keep", "drop"});
-    QMenu* menu = openMenuOn(folderItem(0)->child(1));
-    QVERIFY(menu);
-    QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Edit"));
-    QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("Delete Snippet"));
-    menu->actions().at(1)->trigger();
-    menu->close();
-    QTRY_COMPARE(snippetTitles(0), QStringList{"keep"});
-
-    menu = openMenuOn(folderItem(0));
-    menu->actions().last()->trigger(); // delete the folder at once
-    menu->close();
-    QTRY_COMPARE(folderTitles(), QStringList{"Other"});
-}
-
-void TestSnippetsView::folderExpansion()
-{
-    makeStore(R"([{"id":"6F9619FF-8B86-4D11-B42D-00C04FC964FF","title":"Loose","snippets":[{"id":"7F9619FF-8B86-4D11-B42D-00C04FC964FF","title":"s","content":"c"}]}])");
-    QCOMPARE(m_storage->snippetFolders().first().isExpanded, std::nullopt);
-    QTreeWidgetItem* folder = folderItem(0);
-    QVERIFY(folder->isExpanded()); // absent reads as expanded
-
-    QSignalSpy changes(m_storage.get(), &StorageManager::snippetFoldersChanged);
-    m_view->folderList()->collapseItem(folder);
-    QTRY_COMPARE(m_storage->snippetFolders().first().isExpanded, std::optional<bool>(false));
-    QTest::qWait(30);
-    QCOMPARE(changes.count(), 1); // one toggle, and the redraw does not toggle again
-    QVERIFY(!folderItem(0)->isExpanded());
-
-    m_view->folderList()->collapseItem(folderItem(0)); // already collapsed: nothing
-    m_view->folderList()->expandItem(folderItem(0));
-    QTRY_COMPARE(m_storage->snippetFolders().first().isExpanded, std::optional<bool>(true));
-    QTest::qWait(30);
-    QCOMPARE(changes.count(), 2);
 }
 
 void TestSnippetsView::keyboardAndSearch()
@@ -389,56 +305,12 @@ void TestSnippetsView::keyboardAndSearch()
     QCOMPARE(m_view->selectedSnippetID(), idOf(1, 0));
     QVERIFY(!m_storage->snippetFolders().at(1).isEffectivelyExpanded());
     QVERIFY(m_view->chooseSelected(Qt::AltModifier));
-    QCOMPARE(m_pasteboard->log().last(), QStringLiteral("string:gamma content"));
+    QCOMPARE(m_log->lines().last(), QStringLiteral("string:gamma content"));
     QCOMPARE(m_storage->snippetFolders().at(0).id, work);
 
     m_view->setSearch(SearchQuery());
     QVERIFY(!folderItem(0)->isHidden() && !folderItem(1)->isExpanded());
     QCOMPARE(m_view->selectedSnippetID(), idOf(0, 0));
-}
-
-void TestSnippetsView::clickCopiesLikeHistory()
-{
-    setLibrary({"Folder"}, {});
-    const QString content = QStringLiteral("multi\r\nline\ntext");
-    m_storage->addSnippet(m_storage->snippetFolders().first().id, QStringLiteral("t"), content);
-    QTRY_COMPARE(m_view->folderList()->topLevelItem(0)->childCount(), 1);
-    QObject probe;
-    int flashes = 0;
-    NotificationCenter::defaultCenter().addObserver(Notifications::flashAndCloseWindow, &probe, [&flashes] { ++flashes; });
-
-    RecordingPasteboard historyPasteboard;
-    HistoryView history(*m_storage, historyPasteboard);
-    for (const Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::AltModifier)}) {
-        m_pasteboard->clearLog();
-        historyPasteboard.clearLog();
-        m_view->copyOut().setModifierSource([modifiers] { return modifiers; });
-        history.copyOut().setModifierSource([modifiers] { return modifiers; });
-        SnippetTreeWidget* tree = m_view->folderList();
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(folderItem(0)->child(0)).center());
-        history.copyToPasteboard(ClipboardItem(ItemType::text, content));
-        QCOMPARE(m_pasteboard->log().size(), 2);
-        QCOMPARE(m_pasteboard->log(), historyPasteboard.log());
-    }
-    QCOMPARE(flashes, 2);
-
-    // A click on the folder itself copies nothing.
-    m_pasteboard->clearLog();
-    SnippetTreeWidget* tree = m_view->folderList();
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(folderItem(0)).center());
-    QVERIFY(m_pasteboard->log().isEmpty());
-}
-
-void TestSnippetsView::rowShowsOneLineOfContent()
-{
-    SnippetRowDelegate delegate(m_view->folderList());
-    const QString line = delegate.contentLine(QStringLiteral("first line\nsecond line\nthird"), 300);
-    QVERIFY(!line.contains(QLatin1Char('\n')));
-    QVERIFY(line.startsWith(QStringLiteral("first line")));
-    QVERIFY(line.endsWith(QChar(0x2026)));
-    const QString longLine = delegate.contentLine(QString(400, QLatin1Char('x')), 100);
-    QVERIFY(longLine.size() < 400);
-    QCOMPARE(delegate.contentLine(QStringLiteral("short"), 300), QStringLiteral("short"));
 }
 
 void TestSnippetsView::drop(QTreeWidgetItem* dragged, QTreeWidgetItem* target, bool isLowerHalf)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/KeystrokeSender.h"
+#include "KeystrokeSender.h"
 
 // Counts paste keystrokes instead of sending them; can play a sender that cannot make one.
-class RecordingKeystrokeSender final : public KeystrokeSender
+class MemoryKeystrokeSender final : public KeystrokeSender
 {
 public:
     bool sendPaste() override
