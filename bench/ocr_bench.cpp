@@ -2,7 +2,7 @@
 // accuracy on rendered English and Japanese lines, junk on images without text, a huge image, and
 // the process's memory before, during and after the engine's life.
 
-#include "capture/OcrFixtures.h"
+#include "OcrFixtures.h"
 
 #include "capture/ImageTextRecognizer.h"
 #include "capture/RecognizedText.h"

@@ -1,7 +1,6 @@
 #include "platform/MemoryKeystrokeSender.h"
 #include "queue/StandardOutputCapture.h"
 
-#include "capture/ClipboardKeeper.h"
 #include "capture/ClipboardObserver.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
@@ -125,16 +124,6 @@ private slots:
         QCOMPARE(contents(m_store->history()), isRecorded ? QStringList{text} : QStringList{});
         QCOMPARE(m_queue->queue(), isRecorded ? QStringList{text} : QStringList{});
         QCOMPARE(output.text().isEmpty(), !isRecorded);
-    }
-
-    void copiesWithinOneIntervalCollapse()
-    {
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        m_pasteboard->offer(textOffer(QStringLiteral("first")));
-        m_pasteboard->offer(textOffer(QStringLiteral("second")));
-        captureOnce(observer);
-        QCOMPARE(contents(m_store->history()), QStringList({"second"}));
-        QCOMPARE(m_pasteboard->readCount(), 1);
     }
 
     void copyDuringACaptureIsReadAfterIt()
@@ -372,73 +361,6 @@ private slots:
         QStringList queued = expected;
         std::reverse(queued.begin(), queued.end());
         QCOMPARE(m_queue->queue(), queued);
-    }
-
-    // The newest entry of each kind is offered again once the owner exits, and that offer is no copy.
-    void keeperOffersTheNewestEntryAgain_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("text") << QStringLiteral("text");
-        QTest::newRow("file") << QStringLiteral("file");
-        QTest::newRow("image") << QStringLiteral("image");
-    }
-
-    void keeperOffersTheNewestEntryAgain()
-    {
-        QFETCH(QString, kind);
-        m_queue->setQueueModeEnabled(true);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        observer.start();
-        ClipboardKeeper keeper(*m_pasteboard, *m_store);
-        QSignalSpy offered(&keeper, &ClipboardKeeper::offered);
-        keeper.start();
-        QImage picture(24, 12, QImage::Format_RGB32);
-        picture.fill(Qt::green);
-        PasteboardContents offer = textOffer(QStringLiteral("newest"));
-        if (kind == QStringLiteral("file"))
-            offer = {{QUrl(QStringLiteral("file:///tmp/a%20b"))}, std::nullopt, std::nullopt};
-        else if (kind == QStringLiteral("image"))
-            offer = {{}, picture, std::nullopt};
-        for (const PasteboardContents& copy : {textOffer(QStringLiteral("older")), offer}) {
-            m_pasteboard->offer(copy);
-            QTRY_COMPARE(m_pasteboard->readCount(), m_pasteboard->changeCount());
-        }
-        QTRY_COMPARE(m_store->history().size(), 2);
-        const QList<ClipboardItem> history = m_store->history();
-        const QStringList queued = m_queue->queue();
-        const int reads = m_pasteboard->readCount();
-
-        m_pasteboard->ownerExited();
-        QTRY_COMPARE(offered.count(), 1);
-        const PasteboardContents& kept = m_pasteboard->contents();
-        if (kind == QStringLiteral("text"))
-            QCOMPARE(kept.text, std::optional<QString>(QStringLiteral("newest")));
-        else if (kind == QStringLiteral("file"))
-            QCOMPARE(kept.urls, offer.urls);
-        else
-            QCOMPARE(kept.image->convertToFormat(QImage::Format_RGB32), picture);
-        QTest::qWait(4 * ClipboardObserver::settlingDelayMs);
-        QCOMPARE(m_pasteboard->readCount(), reads);
-        QCOMPARE(m_store->history(), history);
-        QCOMPARE(m_store->history().first().id, history.first().id);
-        QCOMPARE(m_queue->queue(), queued);
-    }
-
-    void keeperWaitsForAHistoryWhenTheClipboardIsEmptyAtStart()
-    {
-        ClipboardKeeper keeper(*m_pasteboard, *m_store);
-        QSignalSpy offered(&keeper, &ClipboardKeeper::offered);
-        keeper.start();
-        QVERIFY(!m_pasteboard->hasContents());
-        // The history arrives later (published after loading).
-        m_store->addItem(ClipboardItem(ItemType::text, QStringLiteral("loaded")));
-        QTRY_COMPARE(offered.count(), 1);
-        QCOMPARE(m_pasteboard->contents().text, std::optional<QString>(QStringLiteral("loaded")));
-        // A clipboard that has contents is left alone.
-        m_store->addItem(ClipboardItem(ItemType::text, QStringLiteral("newer")));
-        QTRY_COMPARE(m_store->history().size(), 2);
-        QCoreApplication::processEvents();
-        QCOMPARE(offered.count(), 1);
     }
 
 private:

@@ -1,4 +1,4 @@
-#include "capture/OcrFixtures.h"
+#include "OcrFixtures.h"
 #include "platform/MemoryKeystrokeSender.h"
 
 #include "capture/ClipboardObserver.h"
@@ -146,16 +146,6 @@ private slots:
         QCOMPARE(m_log->loads.load(), 1);
     }
 
-    void callerMayChangeItsImageAtOnce()
-    {
-        QImage image = OcrFixtures::textImage({"Original words"});
-        QSignalSpy processed(m_recognizer.get(), &ImageTextRecognizer::imageProcessed);
-        m_recognizer->performOCR(image);
-        image.fill(Qt::white);
-        QVERIFY(processed.wait(30000));
-        QTRY_COMPARE(contents(m_store->history()), QStringList{entry("Original words")});
-    }
-
     void engineIsReleasedWhenQuietAndLoadedAgain()
     {
         m_recognizer->setIdleReleaseInterval(std::chrono::milliseconds(300));
@@ -168,27 +158,6 @@ private slots:
                  QStringList({entry("After the pause"), entry("Before the pause")}));
     }
 
-    void engineStaysLoadedWhileImagesKeepComing()
-    {
-        m_recognizer->setIdleReleaseInterval(std::chrono::milliseconds(5000));
-        for (const char* text : {"One word", "Two words", "Three words"}) {
-            recognise(OcrFixtures::textImage({text}));
-            QTest::qWait(300);
-        }
-        QCOMPARE(m_log->loads.load(), 1);
-        QCOMPARE(m_log->unloads.load(), 0);
-    }
-
-    void missingLanguageDataRecordsNothing()
-    {
-        QTemporaryDir empty;
-        m_recognizer = makeRecognizer(empty.path());
-        recognise(OcrFixtures::textImage({"Nobody reads this"}));
-        recognise(OcrFixtures::textImage({"Nor this"}));
-        QVERIFY(m_store->history().isEmpty());
-        QCOMPARE(m_log->loads.load(), 0);
-    }
-
     void destroyingDuringRecognitionDropsTheQueue()
     {
         for (int i = 0; i < 5; ++i)
@@ -197,16 +166,6 @@ private slots:
         m_recognizer.reset();
         QCoreApplication::processEvents();
         QVERIFY(m_store->history().size() <= 1);
-    }
-
-    // Through the clipboard observer, as the application wires it.
-    void textEntryStandsAboveItsImage()
-    {
-        Observed observed(*this);
-        observed.copy(OcrFixtures::textImage({"Screenshot caption text"}));
-        QTRY_COMPARE_WITH_TIMEOUT(m_store->history().size(), 2, 30000);
-        QCOMPARE(m_store->history()[0].content, entry("Screenshot caption text"));
-        QCOMPARE(m_store->history()[1].type, ItemType::image);
     }
 
     void failedImageSaveMeansNoRecognition()

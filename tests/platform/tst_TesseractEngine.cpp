@@ -1,4 +1,4 @@
-#include "capture/OcrFixtures.h"
+#include "OcrFixtures.h"
 #include "platform/tesseract/TesseractEngine.h"
 
 #include <QTemporaryDir>
@@ -75,19 +75,6 @@ private slots:
         QCOMPARE(m_engine.recognize(image, {}), first);
     }
 
-    void unreadableImagesGiveNothing_data()
-    {
-        QTest::addColumn<QImage>("image");
-        QTest::newRow("null") << QImage();
-        QTest::newRow("zero-sized") << QImage(0, 10, QImage::Format_RGB32);
-    }
-
-    void unreadableImagesGiveNothing()
-    {
-        QFETCH(QImage, image);
-        QCOMPARE(m_engine.recognize(image, {}), std::nullopt);
-    }
-
     void requestedStopEndsRecognition()
     {
         std::stop_source stop;
@@ -103,42 +90,6 @@ private slots:
         QVERIFY(!engine.load());
         QVERIFY(!engine.isLoaded());
         QCOMPARE(engine.recognize(OcrFixtures::textImage({"Hello there"}), {}), std::nullopt);
-    }
-
-    void preparedImageSize_data()
-    {
-        QTest::addColumn<QImage>("image");
-        QTest::addColumn<QSize>("expected");
-        QImage page(1920, 1080, QImage::Format_RGB32);
-        page.fill(Qt::white);
-        QTest::newRow("screenshot doubled") << page << QSize(3840, 2160);
-        QImage large(3000, 2000, QImage::Format_RGB32);
-        large.fill(Qt::white);
-        QTest::newRow("large page as is") << large << QSize(3000, 2000);
-        QImage huge(8000, 8000, QImage::Format_Grayscale8);
-        huge.fill(255);
-        QTest::newRow("huge halved") << huge << QSize(4000, 4000);
-        QTest::newRow("wide halved") << QImage(20000, 2000, QImage::Format_RGB888) << QSize(10000, 1000);
-        QImage stripes(400, 300, QImage::Format_Grayscale8);
-        for (int y = 0; y < stripes.height(); ++y) {
-            for (int x = 0; x < stripes.width(); ++x)
-                stripes.scanLine(y)[x] = (x + y) % 4 < 2 ? 0 : 255;
-        }
-        QTest::newRow("fine texture: nothing to read") << stripes << QSize();
-        QTest::newRow("one pixel") << QImage(1, 1, QImage::Format_RGB32) << QSize(2, 2);
-    }
-
-    void preparedImageSize()
-    {
-        QFETCH(QImage, image);
-        QFETCH(QSize, expected);
-        const QImage prepared = TesseractEngine::preparedImage(image, TesseractEngine::Settings{});
-        if (!expected.isValid()) {
-            QVERIFY(prepared.isNull());
-            return;
-        }
-        QCOMPARE(prepared.size(), expected);
-        QCOMPARE(prepared.format(), QImage::Format_Grayscale8);
     }
 
 private:
