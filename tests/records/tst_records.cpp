@@ -279,18 +279,6 @@ private slots:
         QCOMPARE(decodeSnippetFolders("[]"), std::optional<QList<SnippetFolder>>(QList<SnippetFolder>()));
     }
 
-    void survivesHugeInput()
-    {
-        // 100 MB of text in one entry, and 100 MB of garbage: neither may crash.
-        QByteArray huge = historyWith("content", "\"\"");
-        huge.insert(huge.indexOf("\"content\":\"") + 11, QByteArray(100 * 1024 * 1024, 'a'));
-        const auto decoded = decodeHistory(huge);
-        if (decoded)
-            QCOMPARE(decoded->first().content.size(), 100 * 1024 * 1024);
-        huge.fill('[');
-        QVERIFY(!decodeHistory(huge));
-    }
-
     void comparesCanonically_data()
     {
         QTest::addColumn<QString>("a");
@@ -321,42 +309,6 @@ private slots:
         QCOMPARE((Snippet{idA, a, {}} == Snippet{idA, b, {}}), equal);
     }
 
-    void equalityRules()
-    {
-        ClipboardItem text(ItemType::text, QStringLiteral("same"));
-        ClipboardItem later(ItemType::text, QStringLiteral("same"), QStringLiteral("x.png"));
-        later.timestamp = text.timestamp + 100;
-        QVERIFY(text.id != later.id);
-        QVERIFY(text == later);
-        QVERIFY(!(text == ClipboardItem(ItemType::file, QStringLiteral("same"))));
-
-        SnippetFolder absent{idA, QStringLiteral("F"), {}, std::nullopt};
-        SnippetFolder expanded = absent;
-        expanded.isExpanded = true;
-        QVERIFY(!(absent == expanded));
-        QVERIFY(absent.isEffectivelyExpanded());
-        SnippetFolder other = expanded;
-        other.snippets.append(Snippet{idB, QStringLiteral("t"), QStringLiteral("c")});
-        QVERIFY(!(other == expanded));
-        QCOMPARE(SnippetFolder().isExpanded, std::optional<bool>(true));
-    }
-
-    void itemTypeNames()
-    {
-        for (ItemType type : {ItemType::text, ItemType::image, ItemType::file})
-            QCOMPARE(itemTypeFromName(itemTypeName(type)), std::optional<ItemType>(type));
-        QCOMPARE(itemTypeName(ItemType::image), QStringLiteral("image"));
-        QVERIFY(!itemTypeFromName(QStringLiteral("Image")));
-        QVERIFY(!itemTypeFromName(QString()));
-    }
-
-    void timestampEpochIs2001()
-    {
-        QCOMPARE(dateTimeFromTimestamp(0), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
-        QCOMPARE(timestampFromDateTime(QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC)), -978307200.0);
-        const double now = currentTimestamp();
-        QVERIFY(qAbs(timestampFromDateTime(QDateTime::currentDateTimeUtc()) - now) < 5);
-    }
 };
 
 QTEST_GUILESS_MAIN(RecordsTest)

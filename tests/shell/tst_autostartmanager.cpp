@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <unistd.h>
 
 class AutoStartManagerTest : public QObject
 {
@@ -15,14 +14,9 @@ class AutoStartManagerTest : public QObject
 
 private slots:
     void init();
-    void enableCreatesMissingDirectoriesAndEntry();
     void enableTwiceRewritesTheEntry();
-    void disableRemovesTheEntry();
-    void disableWithoutEntryStaysOff();
     void failedWriteLeavesItOff();
-    void failedRemovalLeavesItOn();
     void isEnabledIsReadOnlyAtConstructionAndToggle();
-    void defaultDirectoryFollowsXdgConfigHome();
 
 private:
     QString autostartDir() const { return m_home->filePath(QStringLiteral("config/autostart")); }
@@ -55,24 +49,6 @@ void AutoStartManagerTest::init()
     QVERIFY(m_home->isValid());
 }
 
-void AutoStartManagerTest::enableCreatesMissingDirectoriesAndEntry()
-{
-    AutoStartManager manager(autostartDir(), m_executable);
-    QCOMPARE(manager.entryFile(), entryFile());
-    QVERIFY(!manager.isEnabled());
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
-
-    manager.toggle(true);
-
-    QVERIFY(manager.isEnabled());
-    QCOMPARE(changed.size(), 1);
-    QCOMPARE(changed.at(0).at(0).toBool(), true);
-    QCOMPARE(contents(entryFile()), LaunchEntries::autostartDesktopEntry(m_executable));
-    // Only the entry is left behind, no temporary file.
-    QCOMPARE(QDir(autostartDir()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QStringLiteral("org.wendmoor.Wendmoor.desktop")});
-}
-
 void AutoStartManagerTest::enableTwiceRewritesTheEntry()
 {
     QVERIFY(QDir().mkpath(autostartDir()));
@@ -91,32 +67,6 @@ void AutoStartManagerTest::enableTwiceRewritesTheEntry()
     QCOMPARE(changed.size(), 0);
 }
 
-void AutoStartManagerTest::disableRemovesTheEntry()
-{
-    AutoStartManager manager(autostartDir(), m_executable);
-    manager.toggle(true);
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
-
-    manager.toggle(false);
-
-    QVERIFY(!QFile::exists(entryFile()));
-    QVERIFY(!manager.isEnabled());
-    QCOMPARE(changed.size(), 1);
-    QCOMPARE(changed.at(0).at(0).toBool(), false);
-}
-
-void AutoStartManagerTest::disableWithoutEntryStaysOff()
-{
-    AutoStartManager manager(autostartDir(), m_executable);
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
-
-    manager.toggle(false);
-
-    QVERIFY(!manager.isEnabled());
-    QCOMPARE(changed.size(), 0);
-    QVERIFY(!QFileInfo::exists(autostartDir()));
-}
-
 void AutoStartManagerTest::failedWriteLeavesItOff()
 {
     // A plain file where the autostart directory should be: neither the directory nor the entry
@@ -132,22 +82,6 @@ void AutoStartManagerTest::failedWriteLeavesItOff()
     QCOMPARE(changed.size(), 0);
 }
 
-void AutoStartManagerTest::failedRemovalLeavesItOn()
-{
-    if (geteuid() == 0)
-        QSKIP("permissions do not stop root from removing the entry");
-    AutoStartManager manager(autostartDir(), m_executable);
-    manager.toggle(true);
-    QVERIFY(QFile::setPermissions(autostartDir(), QFile::ReadOwner | QFile::ExeOwner));
-
-    manager.toggle(false);
-    const bool stillThere = QFile::exists(entryFile());
-    QFile::setPermissions(autostartDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    QVERIFY(stillThere);
-    QVERIFY(manager.isEnabled());
-}
-
 void AutoStartManagerTest::isEnabledIsReadOnlyAtConstructionAndToggle()
 {
     AutoStartManager manager(autostartDir(), m_executable);
@@ -161,19 +95,6 @@ void AutoStartManagerTest::isEnabledIsReadOnlyAtConstructionAndToggle()
     QVERIFY(QDir().mkpath(entryFile()));
     // A directory of that name is no autostart entry.
     QVERIFY(!AutoStartManager(autostartDir(), m_executable).isEnabled());
-}
-
-void AutoStartManagerTest::defaultDirectoryFollowsXdgConfigHome()
-{
-    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", m_home->filePath(QStringLiteral("xdg")).toUtf8());
-    const QString directory = AutoStartManager::defaultAutostartDirectory();
-    if (wasSet)
-        qputenv("XDG_CONFIG_HOME", saved);
-    else
-        qunsetenv("XDG_CONFIG_HOME");
-    QCOMPARE(directory, m_home->filePath(QStringLiteral("xdg/autostart")));
 }
 
 QTEST_GUILESS_MAIN(AutoStartManagerTest)

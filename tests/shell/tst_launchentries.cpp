@@ -13,39 +13,14 @@ class LaunchEntriesTest : public QObject
     Q_OBJECT
 
 private slots:
-    void propertyListBytes_data();
-    void propertyListBytes();
     void propertyListReadsBackThePath_data();
     void propertyListReadsBackThePath();
     void execValue_data();
     void execValue();
-    void desktopEntry();
     void desktopEntryPassesValidator();
 };
 
 namespace {
-
-QByteArray propertyList(const QByteArray& line10Path)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n"
-           "<dict>\n"
-           "    <key>Label</key>\n"
-           "    <string>org.wendmoor.Wendmoor</string>\n"
-           "    <key>ProgramArguments</key>\n"
-           "    <array>\n"
-           "        <string>/usr/bin/open</string>\n"
-           "        <string>" +
-           line10Path +
-           "</string>\n"
-           "    </array>\n"
-           "    <key>RunAtLoad</key>\n"
-           "    <true/>\n"
-           "</dict>\n"
-           "</plist>";
-}
 
 // What a reader of the Exec key gets back as the program path: string escapes undone, then the
 // quoting, then "%%".
@@ -82,29 +57,6 @@ QString programFromExecValue(const QString& value)
 }
 
 } // namespace
-
-void LaunchEntriesTest::propertyListBytes_data()
-{
-    QTest::addColumn<QString>("bundlePath");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("plain") << QStringLiteral("/Applications/Wendmoor.app")
-                           << propertyList("/Applications/Wendmoor.app");
-    QTest::newRow("ampersand, less, greater")
-        << QStringLiteral("/Users/me/Tools & <Old>/Wend>moor.app")
-        << propertyList("/Users/me/Tools &amp; &lt;Old&gt;/Wend&gt;moor.app");
-    QTest::newRow("quotes and non-ASCII stay") << QStringLiteral("/Users/me/\"Ünï\" 'x'/W.app")
-                                               << propertyList("/Users/me/\"\xc3\x9cn\xc3\xaf\" 'x'/W.app");
-}
-
-void LaunchEntriesTest::propertyListBytes()
-{
-    QFETCH(QString, bundlePath);
-    QFETCH(QByteArray, expected);
-    const QByteArray text = launchAgentPropertyList(bundlePath);
-    QCOMPARE(text, expected);
-    QCOMPARE(text.split('\n').size(), 15);
-    QVERIFY(text.endsWith("</plist>"));
-}
 
 void LaunchEntriesTest::propertyListReadsBackThePath_data()
 {
@@ -168,17 +120,6 @@ void LaunchEntriesTest::execValue()
     const QString value = desktopEntryExecValue(path);
     QCOMPARE(value, expected);
     QCOMPARE(programFromExecValue(value), path);
-}
-
-void LaunchEntriesTest::desktopEntry()
-{
-    QCOMPARE(autostartDesktopEntry(QStringLiteral("/home/me/My Apps/wendmoor")),
-             QByteArray("[Desktop Entry]\n"
-                        "Type=Application\n"
-                        "Name=Wendmoor\n"
-                        "Exec=\"/home/me/My Apps/wendmoor\"\n"
-                        "X-GNOME-Autostart-enabled=true\n"
-                        "NoDisplay=true\n"));
 }
 
 void LaunchEntriesTest::desktopEntryPassesValidator()

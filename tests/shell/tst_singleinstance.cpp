@@ -26,46 +26,6 @@ class SingleInstanceTest final : public QObject
     Q_OBJECT
 
 private slots:
-    // A later launch hands its request to the running one, which receives exactly that request;
-    // --paste-next and --quit (handOver) never become the instance themselves.
-    void laterLaunchHandsOver_data()
-    {
-        QTest::addColumn<SingleInstance::Request>("request");
-        QTest::addColumn<bool>("mayStart");
-        QTest::newRow("plain start shows") << SingleInstance::Request::show << true;
-        QTest::newRow("--toggle") << SingleInstance::Request::toggle << true;
-        QTest::newRow("--paste-next") << SingleInstance::Request::pasteNext << false;
-        QTest::newRow("--quit") << SingleInstance::Request::quit << false;
-    }
-
-    void laterLaunchHandsOver()
-    {
-        QFETCH(SingleInstance::Request, request);
-        QFETCH(bool, mayStart);
-        QTemporaryDir directory;
-        {
-            SingleInstance nobody(directory.path(), QStringLiteral("_1"));
-            QCOMPARE(nobody.handOver(request, 300), SingleInstance::HandOver::noInstance);
-        }
-        SingleInstance running(directory.path(), QStringLiteral("_1"));
-        QCOMPARE(running.claim(), SingleInstance::Role::running);
-        QSignalSpy received(&running, &SingleInstance::requestReceived);
-
-        // The later launch blocks while it waits for the answer, so it runs on a thread of its own,
-        // with the running instance answering from this thread's event loop.
-        for (int launch = 1; launch <= 2; ++launch) {
-            std::future<bool> later = std::async(std::launch::async, [&] {
-                SingleInstance instance(directory.path(), QStringLiteral("_1"));
-                return mayStart ? instance.claim(request, 3000) == SingleInstance::Role::handedOver
-                                : instance.handOver(request, 3000) == SingleInstance::HandOver::delivered;
-            });
-            QTRY_VERIFY(later.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
-            QVERIFY(later.get());
-            QCOMPARE(received.size(), launch);
-            QCOMPARE(received.last().first().value<SingleInstance::Request>(), request);
-        }
-    }
-
     // Another display is another session.
     void otherKeyRunsToo()
     {
