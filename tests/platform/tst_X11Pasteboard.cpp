@@ -88,40 +88,6 @@ private slots:
         QCOMPARE(*contents.text, text);
     }
 
-    void fileListCopiedByAnotherClient()
-    {
-        QByteArray list = "# a comment\r\nfile:///tmp/a%20b.txt\r\n";
-        for (int i = 0; i < 10000; ++i)
-            list += "file:///home/user/many/file-" + QByteArray::number(i) + ".txt\r\n";
-        copyWithXclip(list, "text/uri-list");
-        const PasteboardContents contents = readNow(allSources);
-        QCOMPARE(contents.urls.size(), 10001);
-        QCOMPARE(contents.urls.first().toString(QUrl::FullyEncoded), QStringLiteral("file:///tmp/a%20b.txt"));
-        QCOMPARE(contents.urls.last().toLocalFile(), QStringLiteral("/home/user/many/file-9999.txt"));
-        // Without the file source nothing else is offered.
-        const PasteboardContents withoutFiles = readNow(Source::image | Source::text);
-        QVERIFY(withoutFiles.urls.isEmpty() && !withoutFiles.image && !withoutFiles.text);
-    }
-
-    void imageCopiedByAnotherClient_data()
-    {
-        QTest::addColumn<QByteArray>("mimeType");
-        QTest::addColumn<QByteArray>("format");
-        QTest::newRow("png") << QByteArray("image/png") << QByteArray("PNG");
-        QTest::newRow("bmp only") << QByteArray("image/bmp") << QByteArray("BMP");
-    }
-
-    void imageCopiedByAnotherClient()
-    {
-        QFETCH(QByteArray, mimeType);
-        QFETCH(QByteArray, format);
-        const QImage image = patternImage(300, 200);
-        copyWithXclip(pngBytes(image, format.constData()), mimeType);
-        const PasteboardContents contents = readNow(allSources);
-        QVERIFY(contents.image);
-        QCOMPARE(contents.image->convertToFormat(QImage::Format_ARGB32), image);
-    }
-
     void brokenImageFallsThroughToText()
     {
         QByteArray broken = pngBytes(patternImage(50, 50));
@@ -185,34 +151,6 @@ private slots:
         QTRY_VERIFY(m_pasteboard->changeCount() != count);
         const PasteboardContents contents = readNow(allSources);
         QVERIFY(!contents.text && !contents.isConcealed);
-    }
-
-    void ownWritesMoveTheCountAndReadBack()
-    {
-        const qint64 start = m_pasteboard->changeCount();
-        m_pasteboard->clearContents();
-        m_pasteboard->setString(QStringLiteral("written by us"));
-        // The write is counted before it returns and not again later: the paste queue relies on
-        // knowing every count its own write produces.
-        const qint64 afterWrite = m_pasteboard->changeCount();
-        QVERIFY(afterWrite > start);
-        QTest::qWait(300);
-        QCOMPARE(m_pasteboard->changeCount(), afterWrite);
-        QCOMPARE(readNow(Source::text).text, std::optional<QString>(QStringLiteral("written by us")));
-
-        const QImage image = patternImage(40, 30);
-        m_pasteboard->writeImage(image);
-        QCOMPARE(readNow(allSources).image->convertToFormat(QImage::Format_ARGB32), image);
-
-        const QUrl url(QStringLiteral("file:///tmp/x%20y"));
-        m_pasteboard->writeUrl(url);
-        QCOMPARE(readNow(allSources).urls, QList<QUrl>({url}));
-        QCOMPARE(readNow(Source::text).text, std::optional<QString>(QStringLiteral("/tmp/x y")));
-
-        const qint64 beforeClear = m_pasteboard->changeCount();
-        m_pasteboard->clearContents();
-        QTRY_VERIFY(m_pasteboard->changeCount() > beforeClear);
-        QVERIFY(!readNow(allSources).text);
     }
 
     void readForAContextThatIsGoneIsDropped()

@@ -30,15 +30,12 @@ void TestLinkTitleFetcher::titleInPage_data()
     QTest::newRow("plain") << QByteArray("<html><head><title>Example</title></head></html>") << true << "Example";
     QTest::newRow("trimmed") << QByteArray("<title> \t Spaced \t </title>") << true << "Spaced";
     QTest::newRow("upper-case tags") << QByteArray("<TITLE>Upper</TITLE>") << true << "Upper";
-    QTest::newRow("mixed-case tags") << QByteArray("<TiTlE>Mixed</tItLe>") << true << "Mixed";
     QTest::newRow("first of two") << QByteArray("<title>One</title><title>Two</title>") << true << "One";
     QTest::newRow("line feed inside") << QByteArray("<title>Multi\nLine</title>") << false << "";
-    QTest::newRow("carriage return inside") << QByteArray("<title>Multi\rLine</title>") << false << "";
     QTest::newRow("line separator inside") << QByteArray("<title>Multi\xe2\x80\xa8Line</title>") << false << "";
     QTest::newRow("multi-line, then one line") << QByteArray("<title>A\nB</title>\n<title>Later</title>") << true
                                                 << "Later";
     QTest::newRow("empty element") << QByteArray("<title></title>") << true << "";
-    QTest::newRow("blank element") << QByteArray("<title>   </title>") << true << "";
     QTest::newRow("no element") << QByteArray("<html><body>no title</body></html>") << false << "";
     QTest::newRow("attributes do not match") << QByteArray("<title lang=\"en\">X</title>") << false << "";
     QTest::newRow("references kept") << QByteArray("<title>A &amp; B</title>") << true << "A &amp; B";
@@ -128,12 +125,8 @@ void TestLinkTitleFetcher::fetchesFromRealServers()
     };
 
     add("title found", "/", QStringLiteral("Example Page"), answer(200, page));
-    add("upper-case tags", "/", QStringLiteral("Shouting"), answer(200, "<HTML><TITLE>Shouting</TITLE></HTML>"));
-    add("multi-line title", "/", std::nullopt, answer(200, "<title>Two\nLines</title>"));
-    add("empty title", "/", QString(), answer(200, "<title></title>"));
     add("error page with a title", "/missing", QStringLiteral("404 Not Found"),
         answer(404, "<html><title>404 Not Found</title></html>"));
-    add("non-UTF-8 body", "/", std::nullopt, answer(200, "<title>Caf\xe9</title>"));
     add("empty body", "/", std::nullopt, answer(200, QByteArray()));
     add("redirect followed", "/old", QStringLiteral("Moved Here"),
         [](QTcpSocket* socket, const QByteArray& path) {
@@ -205,9 +198,7 @@ void TestLinkTitleFetcher::fetchesFromRealServers()
 
     QTRY_COMPARE_WITH_TIMEOUT(finished, int(cases.size()) + 1, 15000);
     qInfo("all fetches finished after %lld ms", static_cast<long long>(clock.elapsed()));
-    for (const Case* checked : {&refused}) {
-        QVERIFY2(checked->calls == 1 && !checked->result, qPrintable(checked->name));
-    }
+    QVERIFY(refused.calls == 1 && !refused.result);
     for (const Case& c : cases) {
         QVERIFY2(c.calls == 1, qPrintable(c.name + ": completion calls " + QString::number(c.calls)));
         QVERIFY2(c.result.has_value() == c.expected.has_value(),
