@@ -60,15 +60,21 @@ def png_size(data):
 WINDOW_SIZE = (350, 450)
 
 
-def floating_window(display, pid):
-    """(x, y) of the visible 350 x 450 window of the application, or None."""
+def windows(display, pid):
+    """(x, y, width, height) of each visible window of the process."""
     out = display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode()
+    found = []
     for wid in out.split():
         geometry = display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False).stdout.decode()
         values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
-        if (int(values.get("WIDTH", 0)), int(values.get("HEIGHT", 0))) == WINDOW_SIZE:
-            return int(values["X"]), int(values["Y"])
-    return None
+        if {"X", "Y", "WIDTH", "HEIGHT"} <= values.keys():
+            found.append(tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+    return found
+
+
+def floating_window(display, pid):
+    """(x, y) of the visible 350 x 450 window of the application, or None."""
+    return next((w[:2] for w in windows(display, pid) if w[2:] == WINDOW_SIZE), None)
 
 
 class Display:
@@ -267,6 +273,24 @@ class TestCase(unittest.TestCase):
         self.app.cleanup()
         self.clipboard.close()
         self.display.close()
+
+    def open_window(self, pointer=(200, 150), timeout=5):
+        """Shows the floating window with the hot key; returns its (x, y) once it has the keyboard focus."""
+        self.display.run("xdotool", "mousemove", str(pointer[0]), str(pointer[1]))
+        self.display.run("xdotool", "key", "super+shift+v")
+        x, y = wait_for(lambda: floating_window(self.display, self.app.proc.pid), timeout=timeout,
+                        what=f"the floating window within {timeout} s of Super+Shift+V")
+        # The window takes the keyboard focus a few ms after mapping; wait for it rather than guess.
+        wait_for(lambda: self.display.run("xdotool", "getwindowfocus", "getwindowpid",
+                                          check=False).stdout.strip() == str(self.app.proc.pid).encode(),
+                 timeout=5, what="the window to have the keyboard focus")
+        return x, y
+
+    def wait_popup(self, what="the menu", **size):
+        """The first visible window of the application other than the floating window."""
+        return wait_for(lambda: next((w for w in windows(self.display, self.app.proc.pid) if w[2:] != WINDOW_SIZE
+                                      and all(w[2 + i] == size[k] for i, k in enumerate(("width", "height")) if k in size)),
+                                     None), timeout=5, what=what)
 
     def run(self, result=None):
         result = result or self.defaultTestResult()

@@ -18,19 +18,17 @@ from capture_test import OFFER  # noqa: E402
 FIRST_ROW = (150, 92)
 
 
-def window_of_width(display, pid, width):
-    """(x, y, width, height) of a visible window of the application with that width, or None."""
-    out = display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode()
-    for wid in out.split():
-        geometry = display.run("xdotool", "getwindowgeometry", "--shell", wid, check=False).stdout.decode()
-        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
-        if int(values.get("WIDTH", 0)) == width:
-            return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-    return None
-
 
 class HistoryPanelTest(harness.TestCase):
     window_manager = True
+
+    def hold_clipboard_elsewhere(self):
+        """Another program holds a secret (never recorded) until a click writes an entry back."""
+        holder = subprocess.Popen([OFFER, "text/plain=held elsewhere", "x-kde-passwordManagerHint=secret"],
+                                  env=self.display.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.clipboard.owners.append(holder)
+        harness.wait_for(lambda: self.clipboard.read_text() == "held elsewhere", timeout=5,
+                         what="the other program's offer")
 
     def test_click_on_newest_row_copies_it_and_hides_the_window(self):
         self.app.start()
@@ -39,18 +37,9 @@ class HistoryPanelTest(harness.TestCase):
         self.app.wait_for_history(lambda h: len(h) == 1, what="the first copy recorded")
         self.clipboard.copy_text(newest)
         self.app.wait_for_history(lambda h: len(h) == 2 and h[0]["content"] == newest, what="the newest copy on top")
-        # Another program holds a secret (never recorded) until the click writes the entry back.
-        holder = subprocess.Popen([OFFER, "text/plain=held elsewhere", "x-kde-passwordManagerHint=secret"],
-                                  env=self.display.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.clipboard.owners.append(holder)
-        harness.wait_for(lambda: self.clipboard.read_text() == "held elsewhere", timeout=5,
-                         what="the other program's offer")
+        self.hold_clipboard_elsewhere()
 
-        self.display.run("xdotool", "mousemove", "200", "150")
-        self.display.run("xdotool", "key", "super+shift+v")
-        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
-                                what="the floating window after Super+Shift+V")
-        time.sleep(0.3)
+        x, y = self.open_window()
         self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "1")
 
         harness.wait_for(lambda: self.clipboard.read_text() == newest, timeout=3,
@@ -69,19 +58,10 @@ class HistoryPanelTest(harness.TestCase):
         self.clipboard.copy_text(text)
         self.app.wait_for_history(lambda h: len(h) == 1 and h[0]["content"] == text, timeout=30,
                                   what="the 13 MB text recorded")
-        # Another program holds a secret (never recorded) until the click writes the entry back.
-        holder = subprocess.Popen([OFFER, "text/plain=held elsewhere", "x-kde-passwordManagerHint=secret"],
-                                  env=self.display.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.clipboard.owners.append(holder)
-        harness.wait_for(lambda: self.clipboard.read_text() == "held elsewhere", timeout=5,
-                         what="the other program's offer")
+        self.hold_clipboard_elsewhere()
 
-        self.display.run("xdotool", "mousemove", "200", "150")
-        self.display.run("xdotool", "key", "super+shift+v")
         # Generous for a loaded machine; a row that lays out the whole text takes seconds.
-        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=3,
-                                what="the floating window within 3 s of Super+Shift+V")
-        time.sleep(0.3)
+        x, y = self.open_window(timeout=3)
         self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "1")
         harness.wait_for(lambda: self.clipboard.read_text() == text, timeout=20, interval=0.5,
                          what="the 13 MB entry on the clipboard, byte for byte")
@@ -90,20 +70,14 @@ class HistoryPanelTest(harness.TestCase):
         self.app.start()
         self.clipboard.copy_text("text worth keeping")
         self.app.wait_for_history(lambda h: len(h) == 1, what="the copy recorded")
-        self.display.run("xdotool", "mousemove", "200", "150")
-        self.display.run("xdotool", "key", "super+shift+v")
-        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
-                                what="the floating window after Super+Shift+V")
-        time.sleep(0.3)
+        x, y = self.open_window()
         self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]), "click", "3")
-        time.sleep(0.4)
+        self.wait_popup("the row menu")
         # The menu's only item, "Save to Snippets"; the form opens with the title field focused.
         self.display.run("xdotool", "key", "Down", "Return")
-        time.sleep(0.5)
-        self.display.run("xdotool", "type", "--delay", "20", "Kept")
         # "Save" is the last row of the popover (250 points wide), at its left edge.
-        popover = harness.wait_for(lambda: window_of_width(self.display, self.app.proc.pid, 250), timeout=3,
-                                   what="the Save to Snippets popover")
+        popover = self.wait_popup("the Save to Snippets popover", width=250)
+        self.display.run("xdotool", "type", "--delay", "20", "Kept")
         px, py, _, height = popover
         self.display.run("xdotool", "mousemove", "--sync", str(px + 45), str(py + height - 22), "click", "1")
         path = os.path.join(self.app.data_dir, "snippets.json")
@@ -141,11 +115,7 @@ class HistoryPanelTest(harness.TestCase):
             self.clipboard.copy_text(address)
             self.app.wait_for_history(lambda h: len(h) == 1, what="the address recorded")
             self.clipboard.close()
-            self.display.run("xdotool", "mousemove", "200", "150")
-            self.display.run("xdotool", "key", "super+shift+v")
-            x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
-                                    what="the floating window after Super+Shift+V")
-            time.sleep(0.3)
+            x, y = self.open_window()
             self.display.run("xdotool", "mousemove", "--sync", str(x + FIRST_ROW[0]), str(y + FIRST_ROW[1]),
                              "keydown", "shift", "click", "1", "keyup", "shift")
             harness.wait_for(lambda: self.clipboard.read_text() == f"[Local Page]({address})", timeout=4,

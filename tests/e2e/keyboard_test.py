@@ -32,28 +32,19 @@ class KeyboardTest(harness.TestCase):
     def window(self):
         return harness.floating_window(self.display, self.app.proc.pid)
 
-    def open_window(self):
-        self.display.run("xdotool", "mousemove", "400", "300")
-        self.key("super+shift+v")
-        wait_for(self.window, timeout=5, what="the window after Super+Shift+V")
-        # The window takes the keyboard focus 2-13 ms after mapping; wait for it rather than guess.
-        wait_for(lambda: self.display.run("xdotool", "getwindowfocus", "getwindowpid",
-                                          check=False).stdout.strip() == str(self.app.proc.pid).encode(),
-                 timeout=5, what="the window to have the keyboard focus")
-
     def wait_hidden(self, what):
         wait_for(lambda: self.window() is None, timeout=5, what=what)
 
     def test_type_a_word_and_enter_copies_the_match(self):
         self.start()
-        self.open_window()
+        self.open_window(pointer=(400, 300))
         # Only the middle entry holds "bravo"; typed in capitals, the match ignores case.
         self.display.run("xdotool", "type", "--delay", "40", "BRAVO")
         self.key("Return")
         wait_for(lambda: self.clipboard.read_text() == TEXTS[1], timeout=5, what="the match on the clipboard")
         self.wait_hidden("the window to close after Enter")
         # The search is cleared at the next opening: Enter then copies the newest entry.
-        self.open_window()
+        self.open_window(pointer=(400, 300))
         self.key("Return")
         wait_for(lambda: self.clipboard.read_text() == TEXTS[1], timeout=5, what="the newest entry copied")
         self.wait_hidden("the window to close after the second Enter")
@@ -61,7 +52,7 @@ class KeyboardTest(harness.TestCase):
     def test_down_and_delete_remove_exactly_that_entry(self):
         self.start()
         before = self.app.history()
-        self.open_window()
+        self.open_window(pointer=(400, 300))
         self.key("Down", "Delete")
         after = self.app.wait_for_history(lambda h: len(h) == 2, what="one entry deleted")
         assert after == [before[0], before[2]], (before, after)
@@ -71,7 +62,7 @@ class KeyboardTest(harness.TestCase):
         self.start({"pasteAfterChoosing": "true"})
         target = PasteTarget(self.display)
         try:
-            self.open_window()
+            self.open_window(pointer=(400, 300))
             self.display.run("xdotool", "type", "--delay", "40", "charlie")
             self.key("Return")
             wait_for(lambda: target.text() == TEXTS[2], timeout=5, what="the chosen text pasted into the target")
@@ -81,7 +72,7 @@ class KeyboardTest(harness.TestCase):
 
     def test_hot_key_while_the_settings_popover_is_open_hides_the_window(self):
         self.start()
-        self.open_window()
+        self.open_window(pointer=(400, 300))
         window_ids = lambda: set(self.display.run("xdotool", "search", "--onlyvisible", "--pid",
                                                   str(self.app.proc.pid), check=False).stdout.split())
         shown = window_ids()

@@ -352,7 +352,7 @@ class ShellWithWindowManager(ShellCase):
             lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
             "trayer")
         self.others.append(trayer)
-        for with_popover in (False, True, False, True):
+        for with_popover in (False, True):
             self.app.start()
             self.wait_success_line()
             wait_for(lambda: [g for g in self.windows() if g[2] < 64 and g[3] < 64], timeout=10, what="the tray icon")

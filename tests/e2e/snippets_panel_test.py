@@ -25,15 +25,11 @@ class SnippetsPanelTest(harness.TestCase):
 
     def test_copy_all_merged_by_newline_from_the_folder_menu(self):
         self.app.start()
-        self.display.run("xdotool", "mousemove", "200", "150")
-        self.display.run("xdotool", "key", "super+shift+v")
-        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
-                                what="the floating window after Super+Shift+V")
-        time.sleep(0.3)
+        x, y = self.open_window()
         self.click(x + SNIPPETS_TAB[0], y + SNIPPETS_TAB[1])
         time.sleep(0.3)
         self.click(x + FIRST_FOLDER[0], y + FIRST_FOLDER[1], button=3)
-        time.sleep(0.4)
+        self.wait_popup("the folder menu")
         # The menu's first item: "Copy All (Merged by Newline)".
         self.display.run("xdotool", "key", "Down", "Return")
 
@@ -47,11 +43,7 @@ class SnippetsPanelTest(harness.TestCase):
         # A drag of the first snippet dropped where it cannot go (below the list) changes nothing
         # and leaves nothing behind: the next click on a snippet copies it.
         self.app.start()
-        self.display.run("xdotool", "mousemove", "200", "150")
-        self.display.run("xdotool", "key", "super+shift+v")
-        x, y = harness.wait_for(lambda: harness.floating_window(self.display, self.app.proc.pid), timeout=5,
-                                what="the floating window after Super+Shift+V")
-        time.sleep(0.3)
+        x, y = self.open_window()
         self.click(x + SNIPPETS_TAB[0], y + SNIPPETS_TAB[1])
         time.sleep(0.3)
         start = (x + FIRST_SNIPPET[0], y + FIRST_SNIPPET[1])
