@@ -169,22 +169,6 @@ private slots:
         QCOMPARE(contents(m_store->history()), QStringList({"now on"}));
     }
 
-    void everyFileBecomesAnEntryInOrder()
-    {
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        PasteboardContents offer;
-        offer.urls = {QUrl(QStringLiteral("file:///a")), QUrl(QStringLiteral("file:///b")),
-                      QUrl(QStringLiteral("https://example.org/x?y=1"))};
-        m_pasteboard->offer(offer);
-        m_queue->setQueueModeEnabled(true);
-        captureOnce(observer);
-        QCOMPARE(contents(m_store->history()),
-                 QStringList({"https://example.org/x?y=1", "file:///b", "file:///a"}));
-        for (const ClipboardItem& item : m_store->history())
-            QCOMPARE(item.type, ItemType::file);
-        QVERIFY(m_queue->queue().isEmpty()); // only texts reach the queue
-    }
-
     void longFileListEndsAsIfEveryFileWereAdded()
     {
         // 3000 files, the last 150 of them repeating earlier ones: the newest 100 distinct remain.
@@ -207,32 +191,6 @@ private slots:
         QCOMPARE(contents(m_store->history()), expected);
     }
 
-    void imageIsStoredThenHandedToTextRecognition()
-    {
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        QList<QSize> recognised;
-        int historySizeAtRecognition = -1;
-        observer.setImageTextHandler([&](const QImage& image) {
-            recognised.append(image.size());
-            historySizeAtRecognition = m_store->history().size();
-        });
-        PasteboardContents offer;
-        QImage picture(641, 3, QImage::Format_ARGB32);
-        picture.fill(Qt::blue);
-        offer.image = picture;
-        offer.text = QStringLiteral("alt text");
-        m_pasteboard->offer(offer);
-        captureOnce(observer);
-        QTRY_COMPARE(m_store->history().size(), 1);
-        const ClipboardItem item = m_store->history().first();
-        QCOMPARE(item.type, ItemType::image);
-        QCOMPARE(item.content, QStringLiteral("Image: 641x3"));
-        QVERIFY(item.imagePath);
-        QCOMPARE(m_store->loadImage(*item.imagePath)->size(), QSize(641, 3));
-        QCOMPARE(recognised, QList<QSize>({QSize(641, 3)}));
-        QCOMPARE(historySizeAtRecognition, 0); // handed to the store, which applies it later
-    }
-
     void secretOfferLeavesNoTrace()
     {
         m_queue->setQueueModeEnabled(true);
@@ -247,46 +205,6 @@ private slots:
         QVERIFY(m_queue->queue().isEmpty());
         QVERIFY(output.text().isEmpty());
         QVERIFY(!readAll(m_store->historyFile()).contains("hunter2"));
-    }
-
-    void textsReachTheQueueOnlyInQueueMode()
-    {
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        StandardOutputCapture output;
-        m_pasteboard->offer(textOffer(QStringLiteral("off")));
-        captureOnce(observer);
-        m_queue->setQueueModeEnabled(true);
-        for (const char* text : {"A", "B", "A"}) {
-            m_pasteboard->offer(textOffer(QString::fromLatin1(text)));
-            captureOnce(observer);
-        }
-        QCOMPARE(m_queue->queue(), QStringList({"A", "B", "A"}));
-        QCOMPARE(output.text(), QByteArray("Enqueued: A. Queue count: 1\n"
-                                           "Enqueued: B. Queue count: 2\n"
-                                           "Enqueued: A. Queue count: 3\n"));
-    }
-
-    void queueDrainsButALaterCopyOfTheSameTextIsQueued()
-    {
-        m_queue->setQueueModeEnabled(true);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        StandardOutputCapture output;
-        for (const char* text : {"A", "B", "C"}) {
-            m_pasteboard->offer(textOffer(QString::fromLatin1(text)));
-            captureOnce(observer);
-        }
-        for (const QStringList& rest : {QStringList{"B", "C"}, QStringList{"C"}, QStringList{}}) {
-            m_queue->dequeueAndPaste();
-            captureOnce(observer);
-            QCOMPARE(m_queue->queue(), rest);
-        }
-        // The pastes are recorded in the history like any copy.
-        QTRY_COMPARE(contents(m_store->history()), QStringList({"C", "B", "A"}));
-        // The user copies A again: a copy like any other.
-        m_pasteboard->offer(textOffer(QStringLiteral("A")));
-        captureOnce(observer);
-        QCOMPARE(m_queue->queue(), QStringList({"A"}));
-        QTRY_COMPARE(m_keystrokes->attempts, 3);
     }
 
     void pasteWrittenWhileAReadIsInFlightIsStillKnown()

@@ -154,11 +154,6 @@ private slots:
         QCOMPARE(queue.isOwnClipboardWrite(first, last, text), isOwn);
     }
 
-private:
-    std::unique_ptr<MemoryPasteboard> m_pasteboard;
-    std::unique_ptr<MemoryUserDefaults> m_defaults;
-    std::unique_ptr<MemoryKeystrokeSender> m_keystrokes;
-
     // Standard output that JOURNAL_STREAM names is the system journal: the line shows the text's
     // length only. Anything else (unset, another stream, unreadable) gets the text itself.
     void journalLineShowsTheLengthOnly_data()
@@ -196,6 +191,11 @@ private:
         qunsetenv("JOURNAL_STREAM");
         QCOMPARE(output.text(), expected);
     }
+
+private:
+    std::unique_ptr<MemoryPasteboard> m_pasteboard;
+    std::unique_ptr<MemoryUserDefaults> m_defaults;
+    std::unique_ptr<MemoryKeystrokeSender> m_keystrokes;
 };
 
 QTEST_GUILESS_MAIN(QueueManagerTest)

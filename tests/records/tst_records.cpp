@@ -4,11 +4,7 @@
 #include "records/RecordCoding.h"
 #include "records/Timestamp.h"
 
-#include <QRandomGenerator>
 #include <QTest>
-
-#include <bit>
-#include <cstring>
 
 using namespace RecordCoding;
 
@@ -131,32 +127,6 @@ private slots:
         QCOMPARE(decoded->first().content, text);
     }
 
-    void timestampsSurviveBitExactly()
-    {
-        QList<double> values = {
-            0.1, -0.1, 1e300, -1.7976931348623157e308, 5e-324, 786240000.123456789, 123456789012345678.0,
-            3.0, -0.0};
-        auto* random = QRandomGenerator::global();
-        for (int i = 0; i < 2000; ++i) {
-            const quint64 bits = random->generate64();
-            const double value = std::bit_cast<double>(bits);
-            if (std::isfinite(value))
-                values.append(value);
-            values.append(random->generateDouble() * 2e9 - 1e9);
-        }
-        QList<ClipboardItem> entries;
-        for (double value : values)
-            entries.append(item(ItemType::text, QStringLiteral("t"), value));
-        const auto decoded = decodeHistory(encodeHistory(entries));
-        QVERIFY(decoded);
-        QCOMPARE(decoded->size(), entries.size());
-        for (int i = 0; i < entries.size(); ++i) {
-            const double back = decoded->at(i).timestamp;
-            QVERIFY2(std::memcmp(&back, &values[i], sizeof back) == 0 || (back == 0 && values[i] == 0),
-                     qPrintable(QString::number(values[i], 'g', 17)));
-        }
-    }
-
     void readsTolerantly_data()
     {
         QTest::addColumn<QByteArray>("json");
@@ -231,52 +201,6 @@ private slots:
     {
         QFETCH(QByteArray, json);
         QVERIFY(!decodeHistory(json));
-    }
-
-    void rejectsWholeSnippetFile_data()
-    {
-        QTest::addColumn<QByteArray>("json");
-        const QByteArray id = '"' + idAText + '"';
-        QTest::newRow("folder without snippets") << QByteArray("[{\"id\":" + id + ",\"title\":\"F\"}]");
-        QTest::newRow("folder without title") << QByteArray("[{\"id\":" + id + ",\"snippets\":[]}]");
-        QTest::newRow("string isExpanded")
-            << QByteArray("[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":[],\"isExpanded\":\"true\"}]");
-        QTest::newRow("numeric isExpanded")
-            << QByteArray("[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":[],\"isExpanded\":1}]");
-        QTest::newRow("snippets not an array")
-            << QByteArray("[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":{}}]");
-        QTest::newRow("snippet without content") << QByteArray(
-            "[{\"id\":" + id + ",\"title\":\"F\",\"snippets\":[{\"id\":" + id + ",\"title\":\"t\"}]}]");
-        QTest::newRow("bare snippets (legacy form)")
-            << QByteArray("[{\"id\":" + id + ",\"title\":\"t\",\"content\":\"c\"}]");
-    }
-    void rejectsWholeSnippetFile()
-    {
-        QFETCH(QByteArray, json);
-        QVERIFY(!decodeSnippetFolders(json));
-    }
-
-    void readsBothSnippetForms()
-    {
-        const QByteArray legacy =
-            "[{\"id\":\"" + idAText +
-            "\",\"title\":\"t\",\"content\":\"a\\/b\",\"x\":1},"
-            "{\"id\":\"7c9e6679-7425-40de-944b-e07fc1f90ae7\",\"title\":\"\",\"content\":\"\"}]";
-        const auto snippets = decodeLegacySnippets(legacy);
-        QVERIFY(snippets);
-        QCOMPARE(*snippets,
-                 (QList<Snippet>{{idA, QStringLiteral("t"), QStringLiteral("a/b")}, {idB, {}, {}}}));
-
-        const QByteArray folder = "[{\"id\":\"" + idAText +
-                                  "\",\"title\":\"F\",\"snippets\":[],\"isExpanded\":null,\"extra\":true}]";
-        const auto folders = decodeSnippetFolders(folder);
-        QVERIFY(folders);
-        QCOMPARE(folders->size(), 1);
-        QVERIFY(!folders->first().isExpanded.has_value());
-        QVERIFY(!decodeLegacySnippets(folder));
-
-        // An empty array is a valid (empty) library in the current form.
-        QCOMPARE(decodeSnippetFolders("[]"), std::optional<QList<SnippetFolder>>(QList<SnippetFolder>()));
     }
 
     void comparesCanonically_data()

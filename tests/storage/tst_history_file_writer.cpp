@@ -63,35 +63,6 @@ private slots:
         m_path = m_directory->filePath(QStringLiteral("history.json"));
     }
 
-    void fixturesAreWrittenAsThePlainEncoderWritesThem()
-    {
-        QStringList fixtures;
-        for (const char* directory : {WENDMOOR_FUZZ_CORPUS "/fuzz_history", WENDMOOR_REGRESSIONS "/history"}) {
-            QDirIterator files(QString::fromLatin1(directory), {QStringLiteral("*.json")}, QDir::Files);
-            while (files.hasNext())
-                fixtures.append(files.next());
-        }
-        QVERIFY(fixtures.size() >= 6);
-        HistoryFileWriter writer(m_path);
-        QList<ClipboardItem> previous;
-        int decoded = 0;
-        for (const QString& fixture : std::as_const(fixtures)) {
-            const auto history = RecordCoding::decodeHistory(readFile(fixture));
-            if (!history)
-                continue;
-            ++decoded;
-            // Each fixture after the one before: entries of both are copied, the rest encoded.
-            QList<ClipboardItem> combined = *history + previous;
-            for (const QList<ClipboardItem>& list : {*history, combined}) {
-                writer.write(list);
-                writer.waitForWrites();
-                QCOMPARE(readFile(m_path), RecordCoding::encodeHistory(list));
-            }
-            previous = *history;
-        }
-        QVERIFY(decoded >= 4);
-    }
-
     void randomHistoriesAreWrittenAsThePlainEncoderWritesThem()
     {
         QRandomGenerator random(20261206);

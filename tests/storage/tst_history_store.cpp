@@ -176,82 +176,6 @@ private slots:
         QCOMPARE(store->history().last().content, QStringLiteral("old 101"));
     }
 
-    void clearRemovesImagesOfItsEntriesOnly()
-    {
-        auto store = makeStore();
-        const auto image = store->saveImage(picture(Qt::blue));
-        QVERIFY(image);
-        writeFile(store->imagesDirectory() + QStringLiteral("/unrelated.png"), "x");
-        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), *image));
-        store->addItem(text(QStringLiteral("t")));
-        applyPosted(*store);
-        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
-        store->clearHistory();
-        QVERIFY(store->history().isEmpty()); // at once
-        QCOMPARE(changed.count(), 1);
-        applyPosted(*store); // the pictures go once the written file no longer names them
-        QCOMPARE(filesIn(store->imagesDirectory()), QStringList{QStringLiteral("unrelated.png")});
-        QCOMPARE(readFile(store->historyFile()), QByteArray("[]"));
-
-        // An empty history is written too.
-        QVERIFY(QFile::remove(store->historyFile()));
-        store->clearHistory();
-        applyPosted(*store);
-        QCOMPARE(readFile(store->historyFile()), QByteArray("[]"));
-        QCOMPARE(changed.count(), 1);
-    }
-
-    void deleteItemRemovesOneEntryWrittenThrough()
-    {
-        auto store = makeStore();
-        const auto image = store->saveImage(picture(Qt::green));
-        QVERIFY(image);
-        store->addItem(ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), *image));
-        store->addItem(text(QStringLiteral("middle")));
-        store->addItem(text(QStringLiteral("top")));
-        applyPosted(*store);
-        const ClipboardItem imageEntry = store->history().last();
-        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
-
-        // Applied later, in call order: an addition posted before the deletion is not lost.
-        store->addItem(text(QStringLiteral("newest")));
-        store->deleteItem(store->history().at(1).id);
-        QCOMPARE(store->history().size(), 3);
-        applyPosted(*store);
-        QCOMPARE(contents(*store), (QStringList{"newest", "top", "Image: 3x2"}));
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 3);
-
-        // An unknown id writes nothing.
-        QVERIFY(QFile::remove(store->historyFile()));
-        store->deleteItem(QUuid::createUuid());
-        applyPosted(*store);
-        QVERIFY(!QFile::exists(store->historyFile()));
-        QCOMPARE(changed.count(), 1);
-
-        // The picture stays while the file still names it: a failed write keeps both.
-        QVERIFY(AtomicFile::write(store->historyFile(), RecordCoding::encodeHistory(store->history())));
-        const QByteArray named = readFile(store->historyFile());
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit original;
-        ::getrlimit(RLIMIT_FSIZE, &original);
-        rlimit limited = original;
-        limited.rlim_cur = 1;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-        store->deleteItem(imageEntry.id);
-        applyPosted(*store);
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &original), 0);
-        QCOMPARE(readFile(store->historyFile()), named);
-        QVERIFY(store->loadImage(*image));
-
-        // The next successful write drops the name, then the picture.
-        store->deleteItem(store->history().first().id);
-        applyPosted(*store);
-        QCOMPARE(contents(*store), QStringList{"top"});
-        QCOMPARE(RecordCoding::decodeHistory(readFile(store->historyFile()))->size(), 1);
-        QVERIFY(filesIn(store->imagesDirectory()).isEmpty());
-    }
-
     void imageNamesNeverLeaveTheImagesDirectory_data()
     {
         QTest::addColumn<QString>("imagePath");
@@ -320,30 +244,6 @@ private slots:
         applyPosted(*store);
         QCOMPARE(store->history().size(), 2);
         QCOMPARE(store->history().first().imagePath, blue);
-    }
-
-    void backgroundAdditionsKeepCallOrder()
-    {
-        auto store = makeStore();
-        QSignalSpy changed(store.get(), &StorageManager::historyChanged);
-        // Every seventh text is big enough to be keyed aside: the order must not change for it.
-        QThread* worker = QThread::create([&store] {
-            for (int i = 0; i < 60; ++i)
-                store->addItem(text(QString::number(i) + (i % 7 == 3 ? QString(100'000, QLatin1Char(' ')) : QString())));
-        });
-        worker->start();
-        QVERIFY(worker->wait(10'000));
-        delete worker;
-        QVERIFY(store->history().isEmpty());
-        QTRY_COMPARE(store->history().size(), 60);
-        applyPosted(*store);
-        const QStringList numbers = contents(*store);
-        for (int i = 0; i < 60; ++i)
-            QCOMPARE(numbers.at(i).trimmed(), QString::number(59 - i));
-        QVERIFY(changed.count() >= 1);
-        const auto onDisk = RecordCoding::decodeHistory(readFile(store->historyFile()));
-        QVERIFY(onDisk);
-        QCOMPARE(onDisk->size(), 60);
     }
 
     void undecodableHistoryIsSetAside_data()

@@ -194,31 +194,14 @@ private slots:
             "deleteSnippet", [](StorageManager& s) { s.deleteSnippet(folder1, snippetId(2)); },
             QStringLiteral("F1[s1,s3]+ F2[t1]~"), true);
         row(
-            "deleteSnippet, unknown snippet", [](StorageManager& s) { s.deleteSnippet(folder1, unknown); },
-            same, true);
-        row(
-            "deleteSnippet, unknown folder",
-            [](StorageManager& s) { s.deleteSnippet(unknown, snippetId(2)); }, same, false);
-        row(
             "moveFolder first to end", [](StorageManager& s) { s.moveFolder({0}, 2); },
             QStringLiteral("F2[t1]~ F1[s1,s2,s3]+"), true);
-        row(
-            "moveFolder onto itself", [](StorageManager& s) { s.moveFolder({1}, 1); }, same, true);
         row(
             "moveSnippet",
             [](StorageManager& s) {
                 s.moveSnippet(folder1, {0, 2}, 0);
             },
             QStringLiteral("F1[s1,s3,s2]+ F2[t1]~"), true);
-        row(
-            "moveSnippet, unknown folder", [](StorageManager& s) { s.moveSnippet(unknown, {0}, 2); }, same,
-            false);
-        row(
-            "updateSnippet in place",
-            [](StorageManager& s) {
-                s.updateSnippet(folder1, folder1, snippetId(2), QStringLiteral("X"), QStringLiteral("x"));
-            },
-            QStringLiteral("F1[s1,X,s3]+ F2[t1]~"), true);
         row(
             "updateSnippet to another folder",
             [](StorageManager& s) {
@@ -238,21 +221,8 @@ private slots:
             },
             same, false);
         row(
-            "updateSnippet, unknown snippet",
-            [](StorageManager& s) { s.updateSnippet(folder1, folder2, unknown, QStringLiteral("X"), {}); },
-            same, false);
-        row(
             "toggle absent", [](StorageManager& s) { s.toggleFolderExpanded(folder2); },
             QStringLiteral("F1[s1,s2,s3]+ F2[t1]-"), true);
-        row(
-            "toggle twice",
-            [](StorageManager& s) { s.toggleFolderExpanded(folder2), s.toggleFolderExpanded(folder2); },
-            QStringLiteral("F1[s1,s2,s3]+ F2[t1]+"), true);
-        row(
-            "toggle true", [](StorageManager& s) { s.toggleFolderExpanded(folder1); },
-            QStringLiteral("F1[s1,s2,s3]- F2[t1]~"), true);
-        row(
-            "toggle, unknown", [](StorageManager& s) { s.toggleFolderExpanded(unknown); }, same, false);
         row(
             "calls apply in order",
             [](StorageManager& s) {

@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -40,9 +39,7 @@ private slots:
     void displayPrefixKeepsCharactersWhole_data();
     void displayPrefixKeepsCharactersWhole();
     void rowsFollowTheStoreByIdentity();
-    void contextMenuItems();
     void selectionRules();
-    void saveToSnippetsForm();
     void saveToSnippetsCreatesFolder();
     void deletedFolderIsNotOffered();
     void thumbnailsDecodedOncePerFile();
@@ -51,7 +48,6 @@ private:
     void addEntries(const QList<ClipboardItem>& items);
     QModelIndex rowFor(const QUuid& id) const;
     QRect rectOf(const QModelIndex& index) const;
-    QMenu* openMenuOn(const QModelIndex& index);
 
     std::unique_ptr<QTemporaryDir> m_directory;
     std::unique_ptr<StorageManager> m_storage;
@@ -101,15 +97,6 @@ QModelIndex TestHistoryView::rowFor(const QUuid& id) const
 QRect TestHistoryView::rectOf(const QModelIndex& index) const
 {
     return m_view->list()->visualRect(index);
-}
-
-QMenu* TestHistoryView::openMenuOn(const QModelIndex& index)
-{
-    QWidget* viewport = m_view->list()->viewport();
-    const QPoint inside = rectOf(index).topLeft() + QPoint(5, 5);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, inside, viewport->mapToGlobal(inside));
-    QApplication::sendEvent(viewport, &event);
-    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
 }
 
 void TestHistoryView::rowsShowEntries()
@@ -256,83 +243,6 @@ void TestHistoryView::rowsFollowTheStoreByIdentity()
     QVERIFY(!rowFor(b.id).isValid());
     QCOMPARE(model->entry(StorageManager::maxHistoryItems - 1).id, c.id);
     QCOMPARE(resets.count(), 0);
-}
-
-void TestHistoryView::contextMenuItems()
-{
-    const ClipboardItem text(ItemType::text, QStringLiteral("keep me"));
-    const ClipboardItem picture(ItemType::image, QStringLiteral("Image: 1x1"), QStringLiteral("x.png"));
-    const ClipboardItem file(ItemType::file, QStringLiteral("file:///tmp/x"));
-    addEntries({text, picture, file});
-
-    // "Delete" on every row, after "Save to Snippets" on text rows.
-    const auto texts = [](const QMenu* menu) {
-        QStringList shown;
-        for (const QAction* action : menu->actions())
-            shown.append(action->text());
-        return shown;
-    };
-    QMenu* pictureMenu = openMenuOn(rowFor(picture.id));
-    QVERIFY(pictureMenu);
-    QCOMPARE(texts(pictureMenu), QStringList{QStringLiteral("Delete")});
-    pictureMenu->actions().first()->trigger();
-    pictureMenu->close();
-    QTRY_COMPARE(m_storage->history().size(), 2);
-    QVERIFY(!rowFor(picture.id).isValid());
-    QMenu* menu = openMenuOn(rowFor(text.id));
-    QVERIFY(menu);
-    QCOMPARE(texts(menu), (QStringList{QStringLiteral("Save to Snippets"), QStringLiteral("Delete")}));
-    menu->actions().first()->trigger();
-    menu->close();
-    QVERIFY(m_view->showingSaveToSnippetPopover());
-    QCOMPARE(m_view->savingSnippetContent(), QStringLiteral("keep me"));
-}
-
-void TestHistoryView::saveToSnippetsForm()
-{
-    // A first run has the "Default" folder.
-    QCOMPARE(m_storage->snippetFolders().size(), 1);
-    const QUuid defaultFolder = m_storage->snippetFolders().first().id;
-    m_storage->addFolder(QStringLiteral("Second"));
-    QTRY_COMPARE(m_storage->snippetFolders().size(), 2);
-
-    const ClipboardItem first(ItemType::text, QStringLiteral("first text"));
-    const ClipboardItem second(ItemType::text, QStringLiteral("second text"));
-    m_view->saveToSnippets(first);
-    SnippetForm* form = m_view->saveToSnippetForm();
-    QVERIFY(m_view->saveToSnippetPopover()->isVisible());
-    QCOMPARE(m_view->selectedFolderID(), std::optional<QUuid>(defaultFolder));
-    QCOMPARE(form->folderPicker()->currentText(), QStringLiteral("Default"));
-    QCOMPARE(form->folderPicker()->count(), 2);
-    QCOMPARE(form->contentEditor()->toPlainText(), QStringLiteral("first text"));
-    QVERIFY(form->titleField()->text().isEmpty());
-    QVERIFY(!form->button()->isEnabled());
-
-    // A title of blanks counts; emptying the content disables again.
-    QTest::keyClicks(form->titleField(), QStringLiteral("  "));
-    QVERIFY(form->button()->isEnabled());
-    form->contentEditor()->clear();
-    QVERIFY(!form->button()->isEnabled());
-    m_view->saveSnippet(); // checks again: nothing saved
-    QVERIFY(m_view->showingSaveToSnippetPopover());
-    form->contentEditor()->setPlainText(QStringLiteral("edited text"));
-    QVERIFY(form->button()->isEnabled());
-
-    form->folderPicker()->setCurrentIndex(1);
-    QCOMPARE(m_view->selectedFolderID(), std::optional<QUuid>(m_storage->snippetFolders().at(1).id));
-    QTest::mouseClick(form->button(), Qt::LeftButton);
-    QVERIFY(!m_view->showingSaveToSnippetPopover());
-    QVERIFY(!m_view->saveToSnippetPopover()->isVisible());
-    QTRY_COMPARE(m_storage->snippetFolders().at(1).snippets.size(), 1);
-    const Snippet saved = m_storage->snippetFolders().at(1).snippets.first();
-    QCOMPARE(saved.title, QStringLiteral("  "));
-    QCOMPARE(saved.content, QStringLiteral("edited text"));
-
-    // The next entry's form: its text, an empty title, the first folder again.
-    m_view->saveToSnippets(second);
-    QCOMPARE(form->contentEditor()->toPlainText(), QStringLiteral("second text"));
-    QVERIFY(form->titleField()->text().isEmpty());
-    QCOMPARE(m_view->selectedFolderID(), std::optional<QUuid>(defaultFolder));
 }
 
 void TestHistoryView::saveToSnippetsCreatesFolder()

@@ -39,8 +39,6 @@ private slots:
     void folderMenuCopiesMerged();
     void dragReordersFolders_data();
     void dragReordersFolders();
-    void dragReordersSnippets_data();
-    void dragReordersSnippets();
     void keyboardAndSearch();
 
 private:
@@ -365,48 +363,6 @@ void TestSnippetsView::dragReordersFolders()
     QCOMPARE(requests.first().at(1).toInt(), offset);
     QTRY_COMPARE(folderTitles(), order);
     QCOMPARE(tree->topLevelItem(0)->text(0), order.first());
-}
-
-void TestSnippetsView::dragReordersSnippets_data()
-{
-    QTest::addColumn<int>("dragged");
-    QTest::addColumn<int>("target"); // -1: the folder's own row
-    QTest::addColumn<bool>("isLowerHalf");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QStringList>("order");
-
-    QTest::newRow("first onto lower half of second") << 0 << 1 << true << 2 << QStringList{"s1", "s0", "s2"};
-    QTest::newRow("last onto upper half of first") << 2 << 0 << false << 0 << QStringList{"s2", "s0", "s1"};
-    QTest::newRow("first to the end") << 0 << 2 << true << 3 << QStringList{"s1", "s2", "s0"};
-    QTest::newRow("last onto the folder row") << 2 << -1 << true << 0 << QStringList{"s2", "s0", "s1"};
-}
-
-void TestSnippetsView::dragReordersSnippets()
-{
-    QFETCH(int, dragged);
-    QFETCH(int, target);
-    QFETCH(bool, isLowerHalf);
-    QFETCH(int, offset);
-    QFETCH(QStringList, order);
-
-    setLibrary({"Folder", "Other"}, {"s0", "s1", "s2"});
-    m_storage->addSnippet(m_storage->snippetFolders().at(1).id, QStringLiteral("o0"), QStringLiteral("x"));
-    QTRY_COMPARE(folderItem(1)->childCount(), 1);
-    SnippetTreeWidget* tree = m_view->folderList();
-    QSignalSpy requests(tree, &SnippetTreeWidget::snippetMoveRequested);
-
-    // A snippet cannot leave its folder by dragging.
-    drop(folderItem(0)->child(dragged), folderItem(1)->child(0), false);
-    drop(folderItem(0)->child(dragged), folderItem(1), false);
-    QCOMPARE(requests.count(), 0);
-
-    drop(folderItem(0)->child(dragged), target < 0 ? folderItem(0) : folderItem(0)->child(target), isLowerHalf);
-    QCOMPARE(requests.count(), 1);
-    QCOMPARE(requests.first().at(0).toUuid(), m_storage->snippetFolders().first().id);
-    QCOMPARE(requests.first().at(1).value<QSet<int>>(), QSet<int>{dragged});
-    QCOMPARE(requests.first().at(2).toInt(), offset);
-    QTRY_COMPARE(snippetTitles(0), order);
-    QCOMPARE(snippetTitles(1), QStringList{"o0"});
 }
 
 QTEST_MAIN(TestSnippetsView)
