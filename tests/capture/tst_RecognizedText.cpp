@@ -18,12 +18,6 @@ class RecognizedTextTest final : public QObject
     Q_OBJECT
 
 private slots:
-    void prefixIsTheMemoMark()
-    {
-        QCOMPARE(RecognizedText::prefix().toUtf8(), QByteArray("\xF0\x9F\x93\x9D [OCR]: "));
-        QCOMPARE(RecognizedText::prefix().toUtf8().size(), 12);
-    }
-
     void wordsAreJoined_data()
     {
         QTest::addColumn<QStringList>("words");

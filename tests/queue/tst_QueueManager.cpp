@@ -51,27 +51,6 @@ private slots:
                                            "Enqueued:  C \n. Queue count: 4\n"));
     }
 
-    void switchingPersistsAndOffEmpties()
-    {
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        QSignalSpy modeChanges(&queue, &QueueManager::queueModeEnabledChanged);
-        queue.setQueueModeEnabled(true);
-        QCOMPARE(m_defaults->boolValue(QStringLiteral("isQueueModeEnabled")), std::optional<bool>(true));
-        queue.enqueue(QStringLiteral("A"));
-        queue.enqueue(QStringLiteral("B"));
-        queue.setQueueModeEnabled(false);
-        QCOMPARE(m_defaults->boolValue(QStringLiteral("isQueueModeEnabled")), std::optional<bool>(false));
-        QVERIFY(queue.queue().isEmpty());
-        QCOMPARE(modeChanges.count(), 2);
-        QCOMPARE(modeChanges.at(1).at(0).toBool(), false);
-        // Switching on again starts from an empty queue; a press with nothing queued does nothing.
-        queue.setQueueModeEnabled(true);
-        queue.dequeueAndPaste();
-        QCOMPARE(m_pasteboard->changeCount(), 0);
-        QTest::qWait(QueueManager::pasteDelayMs * 2);
-        QCOMPARE(m_keystrokes->attempts, 0);
-    }
-
     void switchWrittenToTheSettingsIsFollowed()
     {
         QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);

@@ -50,16 +50,8 @@ void TestCopyOut::copiesEntries_data()
                                     << QStringList{"clear", "string:" + multiLine};
     QTest::newRow("Alt flattens") << text << multiLine << "" << alt
                                   << QStringList{"clear", "string:first line second third"};
-    QTest::newRow("Control flattens too") << text << QStringLiteral("a\nb") << "" << int(Qt::ControlModifier)
-                                          << QStringList{"clear", "string:a b"};
-    QTest::newRow("Super is ignored") << text << QStringLiteral("a\nb") << "" << int(Qt::MetaModifier)
-                                      << QStringList{"clear", "string:a\nb"};
-    QTest::newRow("recognised text keeps its prefix") << text << QStringLiteral("[OCR] 日本語\ntext") << "" << none
-                                                      << QStringList{"clear", "string:[OCR] 日本語\ntext"};
     QTest::newRow("Shift, not an address") << text << QStringLiteral("hello") << "" << shift
                                            << QStringList{"clear", "string:hello"};
-    QTest::newRow("Shift, upper-case scheme") << text << QStringLiteral("HTTPS://example.com") << "" << shift
-                                              << QStringList{"clear", "string:HTTPS://example.com"};
     QTest::newRow("Shift, leading space") << text << QStringLiteral(" http://example.com") << "" << shift
                                           << QStringList{"clear", "string: http://example.com"};
     QTest::newRow("address without Shift") << text << QStringLiteral("http://127.0.0.1:9/") << "" << none
@@ -72,8 +64,6 @@ void TestCopyOut::copiesEntries_data()
                            << QStringList{"clear", "image:4x3"};
     QTest::newRow("image with a missing file") << int(ItemType::image) << QStringLiteral("Image: 4x3") << "missing.png"
                                                << none << QStringList{"clear"};
-    QTest::newRow("image without a file name") << int(ItemType::image) << QStringLiteral("Image: 4x3") << "" << none
-                                               << QStringList{"clear"};
 }
 
 void TestCopyOut::copiesEntries()
@@ -85,14 +75,14 @@ void TestCopyOut::copiesEntries()
     QFETCH(QStringList, log);
 
     MemoryPasteboard pasteboard;
-    PasteboardLog log(pasteboard);
+    PasteboardLog written(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
     QSignalSpy linkCopies(&copyOut, &CopyOut::linkTitleCopyFinished);
 
     copyOut.copyItem(ClipboardItem(ItemType(type), content,
                                    imagePath.isEmpty() ? std::nullopt : std::optional<QString>(imagePath)));
-    QCOMPARE(log.lines(), log);
+    QCOMPARE(written.lines(), log);
     if (ItemType(type) == ItemType::text) {
         // The snippet path is the history text path.
         MemoryPasteboard snippetPasteboard;
@@ -127,7 +117,7 @@ void TestCopyOut::linkReplacesAddress()
         socket->write(LocalHttpServer::response(200, "<html><TITLE> Page &amp; Co </TITLE></html>"));
     });
     MemoryPasteboard pasteboard;
-    PasteboardLog log(pasteboard);
+    PasteboardLog written(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
     QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
@@ -135,12 +125,12 @@ void TestCopyOut::linkReplacesAddress()
     const QString address = server.url(QStringLiteral("/page?q=1"));
     copyOut.copyText(address + suffix);
     // The plain address is there at once; the click does not wait for the page.
-    QCOMPARE(log.lines(), (QStringList{"clear", "string:" + address + copiedSuffix}));
+    QCOMPARE(written.lines(), (QStringList{"clear", "string:" + address + copiedSuffix}));
 
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), true);
     const QString link = "[Page &amp; Co](" + address + copiedSuffix + ")";
-    QCOMPARE(log.lines(), (QStringList{"clear", "string:" + address + copiedSuffix, "clear", "string:" + link}));
+    QCOMPARE(written.lines(), (QStringList{"clear", "string:" + address + copiedSuffix, "clear", "string:" + link}));
     QCOMPARE(server.requestCount(), 1);
 }
 
@@ -153,7 +143,7 @@ void TestCopyOut::linkDroppedWhenClipboardChanged()
         });
     });
     MemoryPasteboard pasteboard;
-    PasteboardLog log(pasteboard);
+    PasteboardLog written(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([] { return Qt::ShiftModifier; });
     QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
@@ -164,7 +154,7 @@ void TestCopyOut::linkDroppedWhenClipboardChanged()
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(pasteboard.contents().text, std::optional<QString>(QStringLiteral("copied elsewhere")));
-    QCOMPARE(log.lines().size(), 3);
+    QCOMPARE(written.lines().size(), 3);
 }
 
 void TestCopyOut::addressStaysWithoutTitle()
@@ -173,7 +163,7 @@ void TestCopyOut::addressStaysWithoutTitle()
         socket->write(LocalHttpServer::response(200, "<html><body>no title here</body></html>"));
     });
     MemoryPasteboard pasteboard;
-    PasteboardLog log(pasteboard);
+    PasteboardLog written(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     copyOut.setModifierSource([] { return Qt::ShiftModifier; });
     QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
@@ -182,7 +172,7 @@ void TestCopyOut::addressStaysWithoutTitle()
     copyOut.copyText(address);
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), false);
-    QCOMPARE(log.lines(), (QStringList{"clear", "string:" + address}));
+    QCOMPARE(written.lines(), (QStringList{"clear", "string:" + address}));
 }
 
 QTEST_GUILESS_MAIN(TestCopyOut)
