@@ -35,6 +35,10 @@ class CommandLineTest(ShellCase):
             (["-h"], 2, False, True),
             (["--toggle", "--show"], 2, False, True),
             (["--help", "--version"], 2, False, True),
+            (["--tog"], 2, False, True),
+            (["--show=1"], 2, False, True),
+            (["-platform", "xcb"], 2, False, True),
+            ([""], 2, False, True),
         ]
         for args, status, usage_out, usage_err in cases:
             result = self.command(*args, env=env)

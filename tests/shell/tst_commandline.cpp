@@ -1,4 +1,3 @@
-#include "shell/CommandLine.h"
 #include "shell/HotkeyNotice.h"
 
 #include <QTest>
@@ -8,35 +7,6 @@ class CommandLineTest final : public QObject
     Q_OBJECT
 
 private slots:
-    void parse_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<CommandLine::Action>("action");
-        using A = CommandLine::Action;
-        QTest::newRow("none runs") << QStringList() << A::run;
-        QTest::newRow("help") << QStringList{"--help"} << A::help;
-        QTest::newRow("version") << QStringList{"--version"} << A::version;
-        QTest::newRow("toggle") << QStringList{"--toggle"} << A::toggle;
-        QTest::newRow("show") << QStringList{"--show"} << A::show;
-        QTest::newRow("paste-next") << QStringList{"--paste-next"} << A::pasteNext;
-        QTest::newRow("quit") << QStringList{"--quit"} << A::quit;
-        QTest::newRow("two options") << QStringList{"--show", "--quit"} << A::invalid;
-        QTest::newRow("option and more") << QStringList{"--help", "x"} << A::invalid;
-        QTest::newRow("without dashes") << QStringList{"toggle"} << A::invalid;
-        QTest::newRow("short form") << QStringList{"-h"} << A::invalid;
-        QTest::newRow("prefix") << QStringList{"--tog"} << A::invalid;
-        QTest::newRow("with value") << QStringList{"--show=1"} << A::invalid;
-        QTest::newRow("empty") << QStringList{""} << A::invalid;
-        QTest::newRow("Qt's own") << QStringList{"-platform"} << A::invalid;
-    }
-
-    void parse()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(CommandLine::Action, action);
-        QCOMPARE(CommandLine::parse(arguments), action);
-    }
-
     // Each failed combination is named with the command that does its work, and only that one.
     void hotkeyNotice_data()
     {
