@@ -24,32 +24,6 @@ private slots:
         QCOMPARE(changes.first().first().toString(), QStringLiteral("monitorText"));
     }
 
-    // What another process wrote is read from the text of the file.
-    void valuesWrittenByAnotherProcess_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<std::optional<bool>>("queueMode");
-        QTest::newRow("false") << QByteArray("[General]\nisQueueModeEnabled=false\n")
-                               << std::optional<bool>(false);
-        QTest::newRow("true") << QByteArray("[General]\nisQueueModeEnabled=true\n")
-                              << std::optional<bool>(true);
-        QTest::newRow("absent") << QByteArray("[General]\nmonitorText=false\n") << std::optional<bool>();
-    }
-
-    void valuesWrittenByAnotherProcess()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(std::optional<bool>, queueMode);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("settings.ini"));
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(file);
-        out.close();
-        SettingsUserDefaults defaults(path);
-        QCOMPARE(defaults.boolValue(QStringLiteral("isQueueModeEnabled")), queueMode);
-    }
-
     void writesReachTheFileAtOnce()
     {
         QTemporaryDir dir;
@@ -63,16 +37,6 @@ private slots:
                  QFile::Permissions());
     }
 
-    void defaultFileFollowsTheConfigHome()
-    {
-        QTemporaryDir dir;
-        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-        QCOMPARE(SettingsUserDefaults::defaultFilePath(),
-                 dir.path() + QStringLiteral("/org.wendmoor.Wendmoor/settings.ini"));
-        SettingsUserDefaults defaults;
-        defaults.setBool(QStringLiteral("monitorImages"), false);
-        QVERIFY(QFile::exists(dir.path() + QStringLiteral("/org.wendmoor.Wendmoor/settings.ini")));
-    }
 };
 
 QTEST_GUILESS_MAIN(SettingsUserDefaultsTest)

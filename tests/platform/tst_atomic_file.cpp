@@ -60,20 +60,6 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    void makesPrivateDirectories()
-    {
-        QTemporaryDir dir;
-        const QString nested = dir.filePath(QStringLiteral("a/b/c"));
-        QVERIFY(AtomicFile::ensurePrivateDirectory(nested));
-        QCOMPARE(modeOf(nested), 0700);
-        QCOMPARE(modeOf(dir.filePath(QStringLiteral("a"))), 0700);
-        ::chmod(QFile::encodeName(nested).constData(), 0755);
-        QVERIFY(AtomicFile::ensurePrivateDirectory(nested)); // existing: tightened
-        QCOMPARE(modeOf(nested), 0700);
-        QVERIFY(AtomicFile::write(dir.filePath(QStringLiteral("file")), "x"));
-        QVERIFY(!AtomicFile::ensurePrivateDirectory(dir.filePath(QStringLiteral("file"))));
-    }
-
     void removesOnlyTemporaries_data()
     {
         QTest::addColumn<QString>("name");

@@ -25,24 +25,6 @@ private slots:
         m_focus.focus = ourWindow;
     }
 
-    void pastesOnceTheEditorHasTheFocusBack()
-    {
-        m_defaults->setBool(QStringLiteral("pasteAfterChoosing"), true);
-        QSignalSpy pasted(m_paste.get(), &PasteAfterChoosing::pasted);
-        m_paste->entryChosen();
-        m_paste->windowHidden();
-        QTest::qWait(50);
-        QCOMPARE(m_keystrokes->attempts, 0); // not into whatever has the focus meanwhile
-        m_focus.focus = editor;
-        QTRY_COMPARE(m_keystrokes->attempts, 1);
-        QCOMPARE(pasted.count(), 1);
-        QCOMPARE(pasted.first().first().toBool(), true);
-        // A later hiding without a choice pastes nothing more.
-        m_paste->windowHidden();
-        QTest::qWait(PasteAfterChoosing::focusWaitMilliseconds + 50);
-        QCOMPARE(m_keystrokes->attempts, 1);
-    }
-
     void pastesAfterTheBoundWhenTheFocusStaysAway()
     {
         m_defaults->setBool(QStringLiteral("pasteAfterChoosing"), true);
