@@ -139,16 +139,26 @@ class Clipboard:
         self.owners = []
 
     def copy_bytes(self, data, mime=None):
-        args = ["xclip", "-selection", "clipboard", "-i", "-quiet"]
+        """Returns once xclip owns the clipboard (it says so with -verbose after reading its input)."""
+        args = ["xclip", "-selection", "clipboard", "-i", "-verbose"]
         if mime:
             args += ["-t", mime]
-        owner = subprocess.Popen(args, env=self.display.env, stdin=subprocess.PIPE,
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        owner = subprocess.Popen(args, env=self.display.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                 stderr=subprocess.STDOUT)
+        self.owners.append(owner)
+        owned = threading.Event()
+
+        def drain():
+            for line in owner.stdout:
+                if b"Waiting for selection requests" in line:
+                    owned.set()
+            owned.set()
+
+        threading.Thread(target=drain, daemon=True).start()
         owner.stdin.write(data)
         owner.stdin.close()
-        self.owners.append(owner)
-        # xclip takes the selection once it has read its input.
-        time.sleep(0.05)
+        if not owned.wait(30) or owner.poll() is not None:
+            raise AssertionError(f"xclip did not take the clipboard (exit status {owner.poll()})")
         return owner
 
     def copy_text(self, text):

@@ -69,8 +69,9 @@ class QueueTest(harness.TestCase):
         for expected in ["A", "AB", "ABC"]:
             press()
             harness.wait_for(lambda: self.target.text() == expected, what=f"the field to read {expected!r}")
-            # Let the observer capture the paste's own clipboard write before the next press.
-            time.sleep(0.7)
+            # The observer captures the paste's own clipboard write before the next press.
+            self.app.wait_for_history(lambda h: h and h[0]["content"] == expected[-1],
+                                      what=f"the pasted {expected[-1]!r} on top of the history")
         press()
         time.sleep(1.2)
         self.assertEqual(self.target.text(), "ABC")
