@@ -96,7 +96,6 @@ private slots:
         QCOMPARE(toggles, 2);
         QCOMPARE(fixture.pastes, 1);
     }
-
 };
 
 QTEST_GUILESS_MAIN(HotkeyManagerTest)

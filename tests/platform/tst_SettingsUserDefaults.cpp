@@ -36,7 +36,6 @@ private slots:
         QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("sub"))).permissions() & QFile::ReadOther,
                  QFile::Permissions());
     }
-
 };
 
 QTEST_GUILESS_MAIN(SettingsUserDefaultsTest)

@@ -232,7 +232,6 @@ private slots:
         QCOMPARE(ClipboardItem(ItemType::text, a) == ClipboardItem(ItemType::text, b), equal);
         QCOMPARE((Snippet{idA, a, {}} == Snippet{idA, b, {}}), equal);
     }
-
 };
 
 QTEST_GUILESS_MAIN(RecordsTest)

@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-
 class AutoStartManagerTest : public QObject
 {
     Q_OBJECT

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

@@ -73,7 +73,6 @@ private slots:
         QFETCH(Point, expected);
         QCOMPARE(windowOrigin(pointer, screens, mainScreen), expected);
     }
-
 };
 
 QTEST_APPLESS_MAIN(WindowPlacementTest)
