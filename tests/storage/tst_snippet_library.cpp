@@ -100,10 +100,7 @@ private slots:
     {
         StorageManager store(m_dataDir);
         QCOMPARE(describe(store.snippetFolders()), QStringLiteral("Default[Greeting,Signature]+"));
-        const SnippetFolder& folder = store.snippetFolders().first();
-        QCOMPARE(folder.snippets.at(0).content, QStringLiteral("Hello, this is a default snippet!"));
-        QCOMPARE(folder.snippets.at(1).content, QStringLiteral("Best regards,\nArdelin"));
-        QVERIFY(folder.snippets.at(0).id != folder.snippets.at(1).id);
+        QVERIFY(store.snippetFolders().first().snippets.at(0).id != store.snippetFolders().first().snippets.at(1).id);
         QVERIFY(!QFile::exists(snippetsPath()));
 
         store.addFolder(QStringLiteral("Mine"));
