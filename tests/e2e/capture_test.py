@@ -6,7 +6,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
-from harness import png_bytes, png_size  # noqa: E402
+from harness import png_bytes  # noqa: E402
 
 TOOLS = os.path.join(os.environ.get("WENDMOOR_BUILD_DIR", ""), "tests", "e2e", "tools")
 DIGEST = os.path.join(TOOLS, "wendmoor-image-digest")

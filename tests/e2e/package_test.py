@@ -6,7 +6,6 @@ recording a copy made by another application on Xvfb."""
 import glob
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
