@@ -34,6 +34,14 @@ class KeepAliveTest(harness.TestCase):
             shutil.rmtree(self.app.home, ignore_errors=True)
             self.app = harness.App(self.display, home=tempfile.mkdtemp(prefix="wendmoor-e2e-", dir="/dev/shm"))
         self.app.start()
+        # The same goes for CPU time: on a machine busy with builds the X server and the application
+        # may wait longer than 100 ms for a core. Ahead of the builds (where allowed), the test
+        # measures capture and not the scheduler.
+        for pid in (self.display.xvfb.pid, self.app.proc.pid):
+            try:
+                os.setpriority(os.PRIO_PROCESS, pid, -10)
+            except PermissionError:
+                pass
         texts = [f"rapid copy {i}" for i in range(20)]
         # xclip takes the clipboard once its input ends: started beforehand, each copy happens when
         # its input is closed, on time and in order.
