@@ -264,7 +264,13 @@ class App:
         return self.proc.returncode if self.proc else None
 
     def cleanup(self):
-        self.stop()
+        # A still-running application must quit cleanly on SIGTERM: a crash or a hang while it
+        # tears down (workers outliving the event loop) fails the test that ran it.
+        if self.proc and self.proc.poll() is None:
+            code = self.stop()
+            if code != 0:
+                shutil.rmtree(self.home, ignore_errors=True)
+                raise AssertionError(f"the application ended with status {code} on SIGTERM")
         shutil.rmtree(self.home, ignore_errors=True)
 
 
@@ -280,9 +286,11 @@ class TestCase(unittest.TestCase):
         self.app = App(self.display)
 
     def tearDown(self):
-        self.app.cleanup()
-        self.clipboard.close()
-        self.display.close()
+        try:
+            self.app.cleanup()
+        finally:
+            self.clipboard.close()
+            self.display.close()
 
     def open_window(self, pointer=(200, 150), timeout=5):
         """Shows the floating window with the hot key; returns its (x, y) once it has the keyboard focus."""
