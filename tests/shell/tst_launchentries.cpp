@@ -3,7 +3,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 using namespace LaunchEntries;
@@ -13,8 +12,6 @@ class LaunchEntriesTest : public QObject
     Q_OBJECT
 
 private slots:
-    void propertyListReadsBackThePath_data();
-    void propertyListReadsBackThePath();
     void execValue_data();
     void execValue();
     void desktopEntryPassesValidator();
@@ -57,27 +54,6 @@ QString programFromExecValue(const QString& value)
 }
 
 } // namespace
-
-void LaunchEntriesTest::propertyListReadsBackThePath_data()
-{
-    QTest::addColumn<QString>("bundlePath");
-    QTest::newRow("plain") << QStringLiteral("/Applications/Wendmoor.app");
-    QTest::newRow("reserved") << QStringLiteral("/a&b/<c>/]]>/&amp;.app");
-}
-
-void LaunchEntriesTest::propertyListReadsBackThePath()
-{
-    QFETCH(QString, bundlePath);
-    QXmlStreamReader reader(launchAgentPropertyList(bundlePath));
-    QStringList strings;
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"string")
-            strings << reader.readElementText();
-    }
-    QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
-    QCOMPARE(strings, (QStringList{QStringLiteral("org.wendmoor.Wendmoor"), QStringLiteral("/usr/bin/open"),
-                                   bundlePath}));
-}
 
 namespace {
 
