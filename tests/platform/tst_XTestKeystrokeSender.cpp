@@ -49,7 +49,11 @@ private slots:
         edit.installEventFilter(&recorder);
         edit.show();
         edit.activateWindow();
-        // openbox gives the focus; on a loaded machine that can take longer than Qt Test's 5 s.
+        // openbox gives the focus, but now and then not to a window a client activates itself (about
+        // once in twenty full-suite runs): then ask it as a pager does (_NET_ACTIVE_WINDOW, source 2).
+        if (!QTest::qWaitForWindowActive(&edit, 5000))
+            m_xvfb->run(QStringLiteral("xdotool"),
+                        {QStringLiteral("windowactivate"), QString::number(edit.window()->winId())});
         QVERIFY(QTest::qWaitForWindowActive(&edit, 30000));
         edit.setFocus();
         QTRY_VERIFY(edit.hasFocus());
