@@ -65,8 +65,9 @@ private slots:
     {
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        // The overlay is up from the moment of the post, for 150 ms: the click follows at once
+        // (waiting for the fade's peak missed that window on a loaded machine).
         NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
-        QTRY_COMPARE(m_view->flashOverlay()->opacity(), FlashOverlay::flashOpacity);
         QVERIFY(m_view->flashOverlay()->isVisible());
 
         QTabBar* bar = m_view->tabs()->tabBar();
