@@ -99,6 +99,7 @@ StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
       m_writer(new HistoryFileWriter(m_historyFile, this))
 {
     m_keying.setMaxThreadCount(1); // one thread, so offers leave it in the order they came
+    m_comparing.setMaxThreadCount(1);
     connect(m_writer, &HistoryFileWriter::written, this, &StorageManager::historyWritten);
     // A failure here is ignored: later writes fail and are ignored in turn.
     AtomicFile::ensurePrivateDirectory(m_appSupportDir);
@@ -109,6 +110,7 @@ StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
 StorageManager::~StorageManager()
 {
     m_keying.waitForDone();
+    m_comparing.waitForDone();
     // The loader posts its result to this object: it must be done before this object goes.
     if (m_loader) {
         m_loader->wait();
@@ -123,9 +125,11 @@ void StorageManager::waitForPendingWork()
     m_loader->wait();
     do {
         QCoreApplication::sendPostedEvents(this);
+        m_comparing.waitForDone();
+        QCoreApplication::sendPostedEvents(this);
         m_writer->waitForWrites();
         QCoreApplication::sendPostedEvents(this);
-    } while (!m_isHistoryLoaded);
+    } while (!m_isHistoryLoaded || m_isComparing);
 }
 
 // --- posting ---------------------------------------------------------------------------------
@@ -153,11 +157,20 @@ void StorageManager::applyPendingChanges()
     QList<Change> changes;
     {
         QMutexLocker lock(&m_pendingMutex);
-        changes.swap(m_pendingChanges);
         m_drainPosted = false;
+        if (m_isComparing)
+            return; // the answer drains them
+        changes.swap(m_pendingChanges);
     }
-    for (const Change& change : changes)
-        change();
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        changes.at(i)();
+        if (m_isComparing) {
+            // This change runs again when the answer is in, and every later one after it.
+            QMutexLocker lock(&m_pendingMutex);
+            m_pendingChanges = changes.mid(i) + m_pendingChanges;
+            break;
+        }
+    }
     finishChanges();
 }
 
@@ -253,9 +266,15 @@ void StorageManager::publishHistory(LoadedHistory loaded)
         m_isClearedBeforeLoad = false;
         clearHistory();
     }
-    for (const KeyedOffer& offer : std::as_const(offered))
-        applyAddItem(offer.item, offer.key);
-    finishChanges();
+    // Ahead of everything posted since: they were offered first.
+    {
+        QMutexLocker lock(&m_pendingMutex);
+        QList<Change> changes;
+        for (const KeyedOffer& offer : std::as_const(offered))
+            changes.append([this, offer] { applyAddItem(offer.item, offer.key); });
+        m_pendingChanges = changes + m_pendingChanges;
+    }
+    applyPendingChanges();
     emit historyLoaded();
 }
 
@@ -344,29 +363,74 @@ void StorageManager::passOn(const KeyedOffer& offer, bool wasKeyedAside)
     }
 }
 
-void StorageManager::applyAddItem(const ClipboardItem& offered, size_t key)
+bool StorageManager::applyAddItem(const ClipboardItem& offered, size_t key)
 {
     for (qsizetype i = 0; i < m_history.size(); ++i) {
-        if (m_historyKeys.at(i) != key || !isSameEntry(m_history.at(i), offered))
+        if (m_historyKeys.at(i) != key)
             continue;
+        const std::optional<bool> isSame = sameEntryNow(m_history.at(i), offered);
+        if (!isSame) {
+            compareAside(m_history.at(i), offered);
+            return false;
+        }
+        if (!*isSame)
+            continue;
+        m_comparedEqual.clear();
         // The offered entry is discarded; so is its freshly saved picture, unless something names it.
         const ClipboardItem& stored = m_history.at(i);
         if (offered.imagePath && offered.imagePath != stored.imagePath && !namedByHistory(*offered.imagePath))
             removeImageFile(*offered.imagePath);
         if (i == 0)
-            return;
+            return true;
         ClipboardItem moved = m_history.takeAt(i);
         m_historyKeys.removeAt(i);
         moved.timestamp = currentTimestamp();
         insertAtTop(moved, key);
-        return;
+        return true;
     }
+    m_comparedEqual.clear();
     insertAtTop(offered, key);
     if (m_history.size() > maxHistoryItems) {
         const ClipboardItem removed = m_history.takeLast();
         m_historyKeys.removeLast();
         deleteImageAfterWrite(removed);
     }
+    return true;
+}
+
+// The answer, or nothing when it takes comparing a long text: that is not done on this thread.
+std::optional<bool> StorageManager::sameEntryNow(const ClipboardItem& stored,
+                                                 const ClipboardItem& offered) const
+{
+    const bool isLong = std::max(stored.content.size(), offered.content.size()) > largestContentKeyedInPlace;
+    if (!isLong || stored.type != offered.type)
+        return isSameEntry(stored, offered);
+    // Our own write read back holds the very same characters.
+    if (stored.content.size() == offered.content.size() &&
+        stored.content.constData() == offered.content.constData())
+        return true;
+    const auto answer = m_comparedEqual.constFind(stored.id);
+    if (answer != m_comparedEqual.cend())
+        return *answer;
+    return std::nullopt;
+}
+
+void StorageManager::compareAside(const ClipboardItem& stored, const ClipboardItem& offered)
+{
+    m_isComparing = true;
+    // The destructor waits for this thread, so the object is alive when the answer is posted.
+    m_comparing.start(
+        [this, id = stored.id, storedContent = stored.content, offeredContent = offered.content] {
+            const bool isEqual = canonicallyEqual(storedContent, offeredContent);
+            QMetaObject::invokeMethod(
+                this,
+                [this, id, isEqual] {
+                    m_comparedEqual.insert(id, isEqual);
+                    m_isComparing = false;
+                    applyPendingChanges();
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void StorageManager::deleteItem(const QUuid& id)

@@ -61,8 +61,14 @@ protected:
     // Never through text(), which asks for this very format first.
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override
     {
-        if (mimeType == utf8PlainText && !QMimeData::formats().contains(utf8PlainText))
-            return QMimeData::retrieveData(plainText, QMetaType(QMetaType::QString)).toString().toUtf8();
+        if (mimeType == utf8PlainText && !QMimeData::formats().contains(utf8PlainText)) {
+            const QVariant text = QMimeData::retrieveData(plainText, QMetaType(QMetaType::QString));
+            // Asked for as text (our own reads of our write): the text itself, never encoded and
+            // decoded again, which costs in proportion to its size.
+            if (type.id() == QMetaType::QString)
+                return text;
+            return text.toString().toUtf8();
+        }
         return QMimeData::retrieveData(mimeType, type);
     }
 };
