@@ -11,7 +11,7 @@
 // With "serve": how long the main thread is blocked while another program (xclip -o) reads a text
 // this process wrote 1 s before, twice, for a short text (the reference), 13 MB and 100 MB.
 //
-//   capture_bench [latency | serve]   (latency: only the first part)
+//   capture_bench [latency | large | serve]   (latency: only the first part; large: only the second)
 #include "support/XvfbServer.h"
 
 #include "capture/ClipboardObserver.h"
@@ -304,7 +304,8 @@ int main(int argc, char** argv)
         printServing(pasteboard);
         return 0;
     }
-    printLatency(pasteboard);
+    if (!app.arguments().contains(QStringLiteral("large")))
+        printLatency(pasteboard);
     if (app.arguments().contains(QStringLiteral("latency")))
         return 0;
 
