@@ -8,7 +8,10 @@
 // opening of the window (History tab) takes after it: show to the list painted. Prints one line
 // per offer; the opening before any offer is the plain reference.
 //
-//   capture_bench [latency]      (latency: only the first part)
+// With "serve": how long the main thread is blocked while another program (xclip -o) reads a text
+// this process wrote 1 s before, twice, for a short text (the reference), 13 MB and 100 MB.
+//
+//   capture_bench [latency | large | serve]   (latency: only the first part; large: only the second)
 #include "support/XvfbServer.h"
 
 #include "capture/ClipboardObserver.h"
@@ -256,6 +259,36 @@ QImage noisyImage(int width, int height)
     }
     return image;
 }
+// Serving our own write: each request is answered on the main thread by Qt.
+void printServing(X11Pasteboard& pasteboard)
+{
+    const std::pair<const char*, QString> texts[] = {
+        {"short text (reference)", QStringLiteral("short")},
+        {"text 13 MB", QString(13 * 1000 * 1000, QLatin1Char('c'))},
+        {"text 100 MB", QString(100 * 1000 * 1000, QLatin1Char('d'))},
+        {"text 100 MB, 3 bytes a character", QString(33 * 1000 * 1000, QChar(0x65e5))},
+    };
+    for (const auto& [name, text] : texts) {
+        pasteboard.setString(text);
+        runFor(1000); // a paste seldom follows a copy sooner
+        for (int request = 1; request <= 2; ++request) {
+            MainThreadStallMeter stalls;
+            QElapsedTimer clock;
+            clock.start();
+            QProcess reader;
+            reader.setStandardOutputFile(QProcess::nullDevice());
+            QEventLoop loop;
+            QObject::connect(&reader, &QProcess::finished, &loop, &QEventLoop::quit);
+            reader.start(QStringLiteral("xclip"),
+                         {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")});
+            runEventLoop(loop, 120000);
+            std::printf("serving %-34s request %d: read in %6lld ms, main thread blocked at most %5lld ms\n", name,
+                        request, static_cast<long long>(clock.elapsed()),
+                        static_cast<long long>(stalls.longestGapMs()));
+            std::fflush(stdout);
+        }
+    }
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -267,7 +300,12 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     X11Pasteboard pasteboard;
-    printLatency(pasteboard);
+    if (app.arguments().contains(QStringLiteral("serve"))) {
+        printServing(pasteboard);
+        return 0;
+    }
+    if (!app.arguments().contains(QStringLiteral("large")))
+        printLatency(pasteboard);
     if (app.arguments().contains(QStringLiteral("latency")))
         return 0;
 

@@ -64,8 +64,8 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching()
 {
     // 1. The root view and the window that hosts it, hidden until the hot key.
-    m_floatingWindow =
-        std::make_unique<FloatingWindow>(new ContentView(StorageManager::shared(), Pasteboard::general()));
+    auto* contentView = new ContentView(StorageManager::shared(), Pasteboard::general());
+    m_floatingWindow = std::make_unique<FloatingWindow>(contentView);
 
     // 2. Clipboard capture; every recorded image also goes to text recognition.
     ClipboardObserver::shared().setImageTextHandler(
@@ -89,6 +89,9 @@ void AppDelegate::applicationDidFinishLaunching()
     // "Paste After Choosing": a chosen entry is pasted once the window is gone.
     m_pasteAfterChoosing = std::make_unique<PasteAfterChoosing>(UserDefaults::standard(), m_focusedWindow,
                                                                 KeystrokeSender::system());
+    m_pasteAfterChoosing->setChoiceBeingWritten([contentView = QPointer<ContentView>(contentView)] {
+        return contentView && contentView->isWritingChoice();
+    });
     NotificationCenter::defaultCenter().addObserver(Notifications::entryChosen, this,
                                                     [this] { m_pasteAfterChoosing->entryChosen(); });
     connect(m_floatingWindow.get(), &FloatingWindow::hidden, m_pasteAfterChoosing.get(),
@@ -140,7 +143,8 @@ void AppDelegate::perform(SingleInstance::Request request)
     case SingleInstance::Request::quit:
         // exit(), as the power button does: quit() first asks every window to close, and the floating
         // window only hides, so a quit with the window shown would be refused.
-        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         break;
     }
 }

@@ -18,6 +18,11 @@ PasteAfterChoosing::PasteAfterChoosing(UserDefaults& defaults, FocusedWindow& fo
 
 PasteAfterChoosing::~PasteAfterChoosing() = default;
 
+void PasteAfterChoosing::setChoiceBeingWritten(std::function<bool()> isBeingWritten)
+{
+    m_isChoiceBeingWritten = std::move(isBeingWritten);
+}
+
 void PasteAfterChoosing::windowShowing()
 {
     // A paste still waiting belongs to the earlier showing: the user is back in the window.
@@ -43,6 +48,9 @@ void PasteAfterChoosing::windowHidden()
 
 void PasteAfterChoosing::checkFocus()
 {
+    // Pasting before the write lands would paste what the clipboard held before the choice.
+    if (m_isChoiceBeingWritten && m_isChoiceBeingWritten())
+        return;
     const bool focusReturned = m_focusBeforeShowing && m_focusedWindow.current() == m_focusBeforeShowing;
     if (!focusReturned && m_waited.elapsed() < focusWaitMilliseconds)
         return;

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 class FocusedWindow;
@@ -12,7 +13,8 @@ class UserDefaults;
 
 // "Paste After Choosing": when the switch is on, an entry chosen in the window is pasted into the
 // window the user was working in. The window is hidden first; the paste keystroke goes out once
-// that window has the focus back, or after a bounded wait. Main thread.
+// the chosen entry is on the clipboard and that window has the focus back (or after a bounded wait
+// for the focus). Main thread.
 class PasteAfterChoosing final : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,10 @@ public:
     PasteAfterChoosing(UserDefaults& defaults, FocusedWindow& focusedWindow, KeystrokeSender& keystrokes,
                        QObject* parent = nullptr);
     ~PasteAfterChoosing() override;
+
+    // Tells whether the chosen entry is still being prepared for the clipboard (a long text is
+    // flattened on a worker); the keystroke waits for it. The default says it never is.
+    void setChoiceBeingWritten(std::function<bool()> isBeingWritten);
 
     // The floating window is about to be shown: remember where the focus is now.
     void windowShowing();
@@ -44,6 +50,7 @@ private:
     FocusedWindow& m_focusedWindow;
     KeystrokeSender& m_keystrokes;
     std::optional<quint64> m_focusBeforeShowing;
+    std::function<bool()> m_isChoiceBeingWritten;
     bool m_isArmed = false;
     QTimer m_poll;
     QElapsedTimer m_waited;

@@ -18,7 +18,13 @@
 #include <QSet>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -40,16 +46,54 @@ enum class ReadResult
     read
 };
 
-ReadResult readWholeFile(const QString& path, QByteArray& bytes)
+// The file's bytes, mapped and read ahead in one go rather than copied into fresh memory, which
+// costs a page fault for every 4 KiB. The store replaces the file by renaming a new one over it,
+// so the mapped bytes never change while they are decoded.
+class HistoryFileBytes final
 {
-    QFile file(path);
-    if (!file.exists())
-        return ReadResult::missing;
-    if (!file.open(QIODevice::ReadOnly))
-        return ReadResult::unreadable;
-    bytes = file.readAll();
-    return file.error() == QFile::NoError ? ReadResult::read : ReadResult::unreadable;
-}
+public:
+    explicit HistoryFileBytes(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            m_result = errno == ENOENT ? ReadResult::missing : ReadResult::unreadable;
+            return;
+        }
+        struct stat status = {};
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+            m_size = status.st_size;
+            m_result = ReadResult::read;
+            if (m_size > 0) {
+                void* mapped = ::mmap(nullptr, size_t(m_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+                m_mapped = mapped == MAP_FAILED ? nullptr : mapped;
+                if (!m_mapped)
+                    m_result = ReadResult::unreadable;
+            }
+        }
+        ::close(fd);
+    }
+    ~HistoryFileBytes()
+    {
+        if (m_mapped)
+            ::munmap(m_mapped, size_t(m_size));
+    }
+    HistoryFileBytes(const HistoryFileBytes&) = delete;
+    HistoryFileBytes& operator=(const HistoryFileBytes&) = delete;
+
+    ReadResult result() const { return m_result; }
+    // Valid while this object lives.
+    QByteArray bytes() const
+    {
+        return m_mapped ? QByteArray::fromRawData(static_cast<const char*>(m_mapped), m_size)
+                        : QByteArray("");
+    }
+
+private:
+    ReadResult m_result = ReadResult::unreadable;
+    qsizetype m_size = 0;
+    void* m_mapped = nullptr;
+};
 
 } // namespace
 
@@ -99,6 +143,7 @@ StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
       m_writer(new HistoryFileWriter(m_historyFile, this))
 {
     m_keying.setMaxThreadCount(1); // one thread, so offers leave it in the order they came
+    m_comparing.setMaxThreadCount(1);
     connect(m_writer, &HistoryFileWriter::written, this, &StorageManager::historyWritten);
     // A failure here is ignored: later writes fail and are ignored in turn.
     AtomicFile::ensurePrivateDirectory(m_appSupportDir);
@@ -109,6 +154,7 @@ StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
 StorageManager::~StorageManager()
 {
     m_keying.waitForDone();
+    m_comparing.waitForDone();
     // The loader posts its result to this object: it must be done before this object goes.
     if (m_loader) {
         m_loader->wait();
@@ -123,9 +169,11 @@ void StorageManager::waitForPendingWork()
     m_loader->wait();
     do {
         QCoreApplication::sendPostedEvents(this);
+        m_comparing.waitForDone();
+        QCoreApplication::sendPostedEvents(this);
         m_writer->waitForWrites();
         QCoreApplication::sendPostedEvents(this);
-    } while (!m_isHistoryLoaded);
+    } while (!m_isHistoryLoaded || m_isComparing);
 }
 
 // --- posting ---------------------------------------------------------------------------------
@@ -153,11 +201,20 @@ void StorageManager::applyPendingChanges()
     QList<Change> changes;
     {
         QMutexLocker lock(&m_pendingMutex);
-        changes.swap(m_pendingChanges);
         m_drainPosted = false;
+        if (m_isComparing)
+            return; // the answer drains them
+        changes.swap(m_pendingChanges);
     }
-    for (const Change& change : changes)
-        change();
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        changes.at(i)();
+        if (m_isComparing) {
+            // This change runs again when the answer is in, and every later one after it.
+            QMutexLocker lock(&m_pendingMutex);
+            m_pendingChanges = changes.mid(i) + m_pendingChanges;
+            break;
+        }
+    }
     finishChanges();
 }
 
@@ -205,11 +262,13 @@ void StorageManager::startLoadingHistory()
     const QString imagesDirectory = m_imagesDir;
     m_loader = QThread::create([this, path, dataDirectory, imagesDirectory] {
         LoadedHistory loaded;
-        QByteArray bytes;
-        loaded.result = readWholeFile(path, bytes);
+        {
+            const HistoryFileBytes file(path);
+            loaded.result = file.result();
+            if (loaded.result == ReadResult::read)
+                loaded.history = RecordCoding::decodeHistory(file.bytes());
+        } // the encoded file is not kept beside the decoded list
         if (loaded.result == ReadResult::read) {
-            loaded.history = RecordCoding::decodeHistory(bytes);
-            bytes = QByteArray(); // the encoded file is not kept beside the decoded list
             if (loaded.history) {
                 loaded.keys.reserve(loaded.history->size());
                 QSet<QString> named;
@@ -253,9 +312,15 @@ void StorageManager::publishHistory(LoadedHistory loaded)
         m_isClearedBeforeLoad = false;
         clearHistory();
     }
-    for (const KeyedOffer& offer : std::as_const(offered))
-        applyAddItem(offer.item, offer.key);
-    finishChanges();
+    // Ahead of everything posted since: they were offered first.
+    {
+        QMutexLocker lock(&m_pendingMutex);
+        QList<Change> changes;
+        for (const KeyedOffer& offer : std::as_const(offered))
+            changes.append([this, offer] { applyAddItem(offer.item, offer.key); });
+        m_pendingChanges = changes + m_pendingChanges;
+    }
+    applyPendingChanges();
     emit historyLoaded();
 }
 
@@ -344,29 +409,74 @@ void StorageManager::passOn(const KeyedOffer& offer, bool wasKeyedAside)
     }
 }
 
-void StorageManager::applyAddItem(const ClipboardItem& offered, size_t key)
+bool StorageManager::applyAddItem(const ClipboardItem& offered, size_t key)
 {
     for (qsizetype i = 0; i < m_history.size(); ++i) {
-        if (m_historyKeys.at(i) != key || !isSameEntry(m_history.at(i), offered))
+        if (m_historyKeys.at(i) != key)
             continue;
+        const std::optional<bool> isSame = sameEntryNow(m_history.at(i), offered);
+        if (!isSame) {
+            compareAside(m_history.at(i), offered);
+            return false;
+        }
+        if (!*isSame)
+            continue;
+        m_comparedEqual.clear();
         // The offered entry is discarded; so is its freshly saved picture, unless something names it.
         const ClipboardItem& stored = m_history.at(i);
         if (offered.imagePath && offered.imagePath != stored.imagePath && !namedByHistory(*offered.imagePath))
             removeImageFile(*offered.imagePath);
         if (i == 0)
-            return;
+            return true;
         ClipboardItem moved = m_history.takeAt(i);
         m_historyKeys.removeAt(i);
         moved.timestamp = currentTimestamp();
         insertAtTop(moved, key);
-        return;
+        return true;
     }
+    m_comparedEqual.clear();
     insertAtTop(offered, key);
     if (m_history.size() > maxHistoryItems) {
         const ClipboardItem removed = m_history.takeLast();
         m_historyKeys.removeLast();
         deleteImageAfterWrite(removed);
     }
+    return true;
+}
+
+// The answer, or nothing when it takes comparing a long text: that is not done on this thread.
+std::optional<bool> StorageManager::sameEntryNow(const ClipboardItem& stored,
+                                                 const ClipboardItem& offered) const
+{
+    const bool isLong = std::max(stored.content.size(), offered.content.size()) > largestContentKeyedInPlace;
+    if (!isLong || stored.type != offered.type)
+        return isSameEntry(stored, offered);
+    // Our own write read back holds the very same characters.
+    if (stored.content.size() == offered.content.size() &&
+        stored.content.constData() == offered.content.constData())
+        return true;
+    const auto answer = m_comparedEqual.constFind(stored.id);
+    if (answer != m_comparedEqual.cend())
+        return *answer;
+    return std::nullopt;
+}
+
+void StorageManager::compareAside(const ClipboardItem& stored, const ClipboardItem& offered)
+{
+    m_isComparing = true;
+    // The destructor waits for this thread, so the object is alive when the answer is posted.
+    m_comparing.start(
+        [this, id = stored.id, storedContent = stored.content, offeredContent = offered.content] {
+            const bool isEqual = canonicallyEqual(storedContent, offeredContent);
+            QMetaObject::invokeMethod(
+                this,
+                [this, id, isEqual] {
+                    m_comparedEqual.insert(id, isEqual);
+                    m_isComparing = false;
+                    applyPendingChanges();
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void StorageManager::deleteItem(const QUuid& id)

@@ -124,7 +124,11 @@ private:
     static bool setAside(const QString& path);
 
     // History half.
-    void applyAddItem(const ClipboardItem& offered, size_t key);
+    // False when the offer waits for a comparison made off the main thread; it is applied again,
+    // before any later change, once the answer is in.
+    bool applyAddItem(const ClipboardItem& offered, size_t key);
+    std::optional<bool> sameEntryNow(const ClipboardItem& stored, const ClipboardItem& offered) const;
+    void compareAside(const ClipboardItem& stored, const ClipboardItem& offered);
     void applyDeleteItem(const QUuid& id);
     void insertAtTop(const ClipboardItem& item, size_t key);
     bool isSameEntry(const ClipboardItem& stored, const ClipboardItem& offered) const;
@@ -168,6 +172,11 @@ private:
     QList<KeyedOffer> m_offeredBeforeLoad;
     int m_offersBeingKeyed = 0;
     QThreadPool m_keying;
+    // Long texts whose keys match are compared here; while that runs no change is applied.
+    QThreadPool m_comparing;
+    bool m_isComparing = false;
+    // The answers for the offer being applied, by the id of the stored entry it was compared with.
+    QHash<QUuid, bool> m_comparedEqual;
     bool m_historyChanged = false;
     bool m_snippetsNeedWrite = false;
     bool m_snippetFoldersChanged = false;

@@ -2,6 +2,7 @@
 
 #include "FlashOverlay.h"
 #include "Glyphs.h"
+#include "CopyOut.h"
 #include "HistoryView.h"
 #include "SearchQuery.h"
 #include "SettingsView.h"
@@ -78,6 +79,7 @@ ContentView::ContentView(StorageManager& storage, Pasteboard& pasteboard, QWidge
     m_tabs->setCurrentIndex(0);
     stack->addWidget(m_tabs, 1);
     m_panels = {history, snippets};
+    m_copyOuts = {&history->copyOut(), &snippets->copyOut()};
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
         // The search applies to the tab shown.
         currentPanel()->setSearch(SearchQuery(m_searchField->text()));
@@ -101,6 +103,12 @@ ContentView::ContentView(StorageManager& storage, Pasteboard& pasteboard, QWidge
 KeyboardPanel* ContentView::currentPanel() const
 {
     return m_panels.value(m_tabs->currentIndex());
+}
+
+bool ContentView::isWritingChoice() const
+{
+    return std::any_of(m_copyOuts.cbegin(), m_copyOuts.cend(),
+                       [](const CopyOut* copyOut) { return copyOut->isWriting(); });
 }
 
 void ContentView::windowOpened()

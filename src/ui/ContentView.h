@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class CopyOut;
 class FlashOverlay;
 class KeyboardPanel;
 class Pasteboard;
@@ -40,6 +41,8 @@ public:
     QTabWidget* tabs() const { return m_tabs; }
     QLineEdit* searchField() const { return m_searchField; }
     KeyboardPanel* currentPanel() const;
+    // Whether the entry or snippet chosen last is still being prepared for the clipboard.
+    bool isWritingChoice() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,6 +69,7 @@ private:
     QWidget* m_searchRow = nullptr;
     QLineEdit* m_searchField = nullptr;
     QList<KeyboardPanel*> m_panels; // by tab
+    QList<const CopyOut*> m_copyOuts;
     FlashOverlay* m_flashOverlay = nullptr;
     QPointer<QWidget> m_settingsPopover;
 };

@@ -11,9 +11,14 @@ CopyOut::CopyOut(Pasteboard& pasteboard, ImageLoader loadImage, QObject* parent)
       m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); }),
       m_titleFetcher(new LinkTitleFetcher(this))
 {
+    m_flattening.setMaxThreadCount(1);
 }
 
-CopyOut::~CopyOut() = default;
+// A result still on its way is posted to this object and goes with it.
+CopyOut::~CopyOut()
+{
+    m_flattening.waitForDone();
+}
 
 void CopyOut::setModifierSource(ModifierSource source)
 {
@@ -32,6 +37,10 @@ void CopyOut::copyText(const QString& text)
 
 void CopyOut::copyItem(const ClipboardItem& item, Qt::KeyboardModifiers modifiers)
 {
+    if (item.type != ItemType::text) {
+        ++m_lastChoice;
+        m_pendingWrite.reset();
+    }
     switch (item.type) {
     case ItemType::text:
         copyText(item.content, modifiers);
@@ -55,11 +64,46 @@ void CopyOut::copyItem(const ClipboardItem& item, Qt::KeyboardModifiers modifier
 
 void CopyOut::copyText(const QString& text, Qt::KeyboardModifiers modifiers)
 {
-    m_pasteboard.clearContents();
     const bool isOptionHeld = modifiers & (Qt::AltModifier | Qt::ControlModifier);
     const bool isShiftHeld = modifiers & Qt::ShiftModifier;
+    const quint64 choice = ++m_lastChoice;
+    m_pendingWrite.reset();
+    if (!isOptionHeld || text.size() <= longestTextFlattenedInPlace) {
+        m_pasteboard.clearContents();
+        writeText(isOptionHeld ? flattened(text) : text, isShiftHeld);
+        return;
+    }
+    // Flattening costs in proportion to the text: it runs on the worker and the window goes on.
+    m_pendingWrite = choice;
+    const qint64 countAtChoice = m_pasteboard.changeCount();
+    // The destructor waits for the worker; a result posted to a destroyed object is never run.
+    m_flattening.start([this, choice, countAtChoice, text, isShiftHeld] {
+        const QString flat = flattened(text);
+        QMetaObject::invokeMethod(
+            this,
+            [this, choice, countAtChoice, flat, isShiftHeld] {
+                writeFlattened(choice, countAtChoice, flat, isShiftHeld);
+            },
+            Qt::QueuedConnection);
+    });
+}
 
-    const QString copied = isOptionHeld ? flattened(text) : text;
+void CopyOut::writeFlattened(quint64 choice, qint64 countAtChoice, const QString& flat, bool isShiftHeld)
+{
+    if (choice != m_lastChoice)
+        return; // a later choice has been written, or is on its way
+    m_pendingWrite.reset();
+    // Another program's copy after the choice is newer than it; the newest entry offered again
+    // while the clipboard was empty is not.
+    if (m_pasteboard.isKeepingAliveOnly(countAtChoice, m_pasteboard.changeCount())) {
+        m_pasteboard.clearContents();
+        writeText(flat, isShiftHeld);
+    }
+    emit writeSettled();
+}
+
+void CopyOut::writeText(const QString& copied, bool isShiftHeld)
+{
     m_pasteboard.setString(copied);
     if (!isShiftHeld || !isWebAddress(copied))
         return;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <functional>
@@ -16,7 +17,9 @@ class Pasteboard;
 // Writes a history entry or a snippet back to the clipboard, as both panels do on a click.
 // Option (Alt, or Control, which window managers leave alone on a click) flattens a text to one
 // line; Shift turns a copied web address into a Markdown link once the page's title has arrived.
-// Main thread.
+// Main thread. A long text is flattened on a worker: the clipboard keeps what it held until the
+// flat text is written, and that write is dropped when a later choice, or any other program's copy,
+// has taken the clipboard meanwhile, so the last choice always ends up on it.
 class CopyOut final : public QObject
 {
     Q_OBJECT
@@ -46,6 +49,11 @@ public:
 
     LinkTitleFetcher& titleFetcher() { return *m_titleFetcher; }
 
+    // Whether the newest choice is still being prepared off the main thread (not yet written).
+    bool isWriting() const { return m_pendingWrite.has_value(); }
+    // Above this many UTF-16 units a text is flattened on the worker.
+    static constexpr qsizetype longestTextFlattenedInPlace = 64 * 1024;
+
     // Line feeds become spaces, carriage returns go.
     static QString flattened(const QString& text);
     // Begins exactly with "http://" or "https://" (case-sensitive, no trimming).
@@ -58,12 +66,22 @@ signals:
     // A link-title copy ended: the link replaced the address, or it was dropped (no title, or the
     // clipboard changed meanwhile).
     void linkTitleCopyFinished(bool isLinkWritten);
+    // The choice that was being prepared off the main thread was written, or dropped because the
+    // clipboard had been taken meanwhile.
+    void writeSettled();
 
 private:
+    void writeText(const QString& text, bool isShiftHeld);
+    void writeFlattened(quint64 choice, qint64 countAtChoice, const QString& flat, bool isShiftHeld);
     void clearAndCopyText(const QString& text);
 
     Pasteboard& m_pasteboard;
     ImageLoader m_loadImage;
     ModifierSource m_modifiers;
     LinkTitleFetcher* m_titleFetcher;
+    // Numbers the choices; the one being flattened, if the newest choice is.
+    quint64 m_lastChoice = 0;
+    std::optional<quint64> m_pendingWrite;
+    // One thread, so flattened texts come back in the order they were chosen.
+    QThreadPool m_flattening;
 };

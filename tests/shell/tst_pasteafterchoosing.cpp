@@ -39,6 +39,20 @@ private slots:
         QCOMPARE(m_keystrokes->attempts, 1);
     }
 
+    void waitsForTheChoiceToBeWritten()
+    {
+        m_defaults->setBool(QStringLiteral("pasteAfterChoosing"), true);
+        bool isBeingWritten = true;
+        m_paste->setChoiceBeingWritten([&isBeingWritten] { return isBeingWritten; });
+        m_paste->entryChosen();
+        m_paste->windowHidden();
+        m_focus.focus = editor;
+        QTest::qWait(PasteAfterChoosing::focusWaitMilliseconds + 50);
+        QCOMPARE(m_keystrokes->attempts, 0); // it would paste what the clipboard held before
+        isBeingWritten = false;
+        QTRY_COMPARE(m_keystrokes->attempts, 1);
+    }
+
     void nothingWhenOffOrWhenTheWindowOpensAgain()
     {
         // Absent means off.

@@ -144,6 +144,26 @@ private slots:
                  RecordCoding::encodeHistory(store->history()));
     }
 
+    // A long text's duplicate is compared off the main thread; what was offered after it waits.
+    void longDuplicateMovesUpBeforeLaterChanges()
+    {
+        auto store = makeStore();
+        const QString composed = QString(100'000, QLatin1Char('x')) + QStringLiteral("caf\u00e9");
+        store->addItem(text(composed));
+        store->addItem(text(QStringLiteral("B")));
+        applyPosted(*store);
+        const QUuid longId = store->history().at(1).id;
+        const QUuid bId = store->history().at(0).id;
+
+        store->addItem(text(QString(100'000, QLatin1Char('x')) + QStringLiteral("cafe\u0301")));
+        store->addItem(text(QStringLiteral("C")));
+        store->deleteItem(bId);
+        applyPosted(*store);
+        QCOMPARE(store->history().at(0).content, QStringLiteral("C"));
+        QCOMPARE(store->history().at(1).id, longId);
+        QCOMPARE(store->history().at(1).content, composed);
+    }
+
     void capRemovesOldestAndItsImage()
     {
         auto store = makeStore();

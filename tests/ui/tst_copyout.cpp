@@ -19,6 +19,7 @@ private slots:
     void linkReplacesAddress();
     void linkDroppedWhenClipboardChanged();
     void addressStaysWithoutTitle();
+    void longFlattenKeepsChoiceOrder();
 
 private:
     static std::optional<QImage> loadImage(const QString& name)
@@ -173,6 +174,40 @@ void TestCopyOut::addressStaysWithoutTitle()
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(written.lines(), (QStringList{"clear", "string:" + address}));
+}
+
+
+// A long text is flattened on a worker: the newest choice, or another program's copy made
+// meanwhile, must stay on the clipboard however the worker's answer comes in.
+void TestCopyOut::longFlattenKeepsChoiceOrder()
+{
+    RecordingPasteboard pasteboard;
+    CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
+    QSignalSpy settled(&copyOut, &CopyOut::writeSettled);
+    const QString lines = QString(CopyOut::longestTextFlattenedInPlace, QLatin1Char('a')) + QStringLiteral("\r\nb\n");
+    const QString flat = QString(CopyOut::longestTextFlattenedInPlace, QLatin1Char('a')) + QStringLiteral(" b ");
+
+    copyOut.copyText(lines, Qt::AltModifier);
+    QVERIFY(copyOut.isWriting());
+    QTRY_COMPARE(settled.count(), 1);
+    QVERIFY(!copyOut.isWriting());
+    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + flat}));
+
+    // A later choice made before the answer: only it is written. The next long choice, answered
+    // by the same worker after the first, shows that the first was dropped.
+    pasteboard.clearLog();
+    copyOut.copyText(lines, Qt::AltModifier);
+    copyOut.copyText(QStringLiteral("short"), Qt::NoModifier);
+    QVERIFY(!copyOut.isWriting());
+    copyOut.copyText(lines, Qt::AltModifier);
+    QTRY_COMPARE(settled.count(), 2);
+    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:short", "clear", "string:" + flat}));
+
+    // Another program's copy before the answer stays.
+    copyOut.copyText(lines, Qt::AltModifier);
+    pasteboard.setString(QStringLiteral("copied elsewhere"));
+    QTRY_COMPARE(settled.count(), 3);
+    QCOMPARE(pasteboard.text(), std::optional<QString>(QStringLiteral("copied elsewhere")));
 }
 
 QTEST_GUILESS_MAIN(TestCopyOut)

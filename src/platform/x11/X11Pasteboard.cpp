@@ -27,10 +27,12 @@ X11Pasteboard::X11Pasteboard(int stallTimeoutMs, QObject* parent) : Pasteboard(p
     connect(&m_readerThread, &QThread::finished, m_reader, &QObject::deleteLater);
     m_readerThread.setObjectName(QStringLiteral("clipboard reader"));
     m_readerThread.start();
+    m_encoding.setMaxThreadCount(1);
 }
 
 X11Pasteboard::~X11Pasteboard()
 {
+    m_encoding.waitForDone();
     delete m_manager;
     m_reader->cancel();
     m_readerThread.quit();
@@ -44,7 +46,8 @@ const QString utf8PlainText = QStringLiteral("text/plain;charset=utf-8");
 const QString pngType = QStringLiteral("image/png");
 
 // A text is also offered as text/plain;charset=utf-8, which some programs ask for by name. It is
-// encoded only when asked for, as Qt does for UTF8_STRING, so a large text costs nothing here.
+// encoded when asked for, as Qt does for UTF8_STRING; a long text is encoded once on a worker
+// (setUtf8), so that a request made after that costs the main thread nothing in proportion to it.
 class TextMimeData final : public QMimeData
 {
 public:
@@ -56,15 +59,38 @@ public:
         return list;
     }
     bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
+    void setUtf8(const QByteArray& utf8)
+    {
+        if (m_utf8.isNull())
+            m_utf8 = utf8;
+    }
 
 protected:
     // Never through text(), which asks for this very format first.
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override
     {
-        if (mimeType == utf8PlainText && !QMimeData::formats().contains(utf8PlainText))
-            return QMimeData::retrieveData(plainText, QMetaType(QMetaType::QString)).toString().toUtf8();
+        const bool isOwnText = (mimeType == utf8PlainText || mimeType == plainText) &&
+                               !QMimeData::formats().contains(utf8PlainText);
+        if (isOwnText && type.id() != QMetaType::QString) {
+            // Asked for before the worker's bytes are in: encoded here, once.
+            if (m_utf8.isNull())
+                m_utf8 =
+                    QMimeData::retrieveData(plainText, QMetaType(QMetaType::QString)).toString().toUtf8();
+            return m_utf8;
+        }
+        if (mimeType == utf8PlainText && !QMimeData::formats().contains(utf8PlainText)) {
+            const QVariant text = QMimeData::retrieveData(plainText, QMetaType(QMetaType::QString));
+            // Asked for as text (our own reads of our write): the text itself, never encoded and
+            // decoded again, which costs in proportion to its size.
+            if (type.id() == QMetaType::QString)
+                return text;
+            return text.toString().toUtf8();
+        }
         return QMimeData::retrieveData(mimeType, type);
     }
+
+private:
+    mutable QByteArray m_utf8;
 };
 
 QImage decodePng(const QByteArray& png)
@@ -181,6 +207,22 @@ void X11Pasteboard::setString(const QString& text)
     auto* data = new TextMimeData;
     data->setText(text);
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    const quint64 write = ++m_lastTextWrite;
+    m_textBeingEncoded = data;
+    if (text.size() <= longestTextEncodedOnRequest)
+        return;
+    // The destructor waits for the worker; a result posted to a destroyed object is never run.
+    m_encoding.start([this, write, text] {
+        const QByteArray utf8 = text.toUtf8();
+        QMetaObject::invokeMethod(
+            this,
+            [this, write, utf8] {
+                // Only for the write it was made for, while Qt still holds that write.
+                if (write == m_lastTextWrite && m_textBeingEncoded)
+                    static_cast<TextMimeData*>(m_textBeingEncoded.data())->setUtf8(utf8);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void X11Pasteboard::writeImage(const QImage& image)

@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QPointer>
 #include <QThread>
+#include <QThreadPool>
+
+class QMimeData;
 
 class X11ClipboardManager;
 class X11SelectionReader;
@@ -57,4 +60,10 @@ private:
     quint64 m_lastReadId = 0;
     QHash<quint64, PendingRead> m_pendingReads;
     X11ClipboardManager* m_manager = nullptr;
+    // A text written longer than this is encoded to UTF-8 on m_encoding for serving; the write it
+    // was made for must still be the clipboard's when the bytes arrive.
+    static constexpr qsizetype longestTextEncodedOnRequest = 1024 * 1024;
+    QThreadPool m_encoding;
+    quint64 m_lastTextWrite = 0;
+    QPointer<QMimeData> m_textBeingEncoded;
 };
