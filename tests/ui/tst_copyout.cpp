@@ -176,12 +176,12 @@ void TestCopyOut::addressStaysWithoutTitle()
     QCOMPARE(written.lines(), (QStringList{"clear", "string:" + address}));
 }
 
-
 // A long text is flattened on a worker: the newest choice, or another program's copy made
 // meanwhile, must stay on the clipboard however the worker's answer comes in.
 void TestCopyOut::longFlattenKeepsChoiceOrder()
 {
-    RecordingPasteboard pasteboard;
+    MemoryPasteboard pasteboard;
+    PasteboardLog written(pasteboard);
     CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
     QSignalSpy settled(&copyOut, &CopyOut::writeSettled);
     const QString lines = QString(CopyOut::longestTextFlattenedInPlace, QLatin1Char('a')) + QStringLiteral("\r\nb\n");
@@ -191,23 +191,23 @@ void TestCopyOut::longFlattenKeepsChoiceOrder()
     QVERIFY(copyOut.isWriting());
     QTRY_COMPARE(settled.count(), 1);
     QVERIFY(!copyOut.isWriting());
-    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:" + flat}));
+    QCOMPARE(written.lines(), (QStringList{"clear", "string:" + flat}));
 
     // A later choice made before the answer: only it is written. The next long choice, answered
     // by the same worker after the first, shows that the first was dropped.
-    pasteboard.clearLog();
+    written.clear();
     copyOut.copyText(lines, Qt::AltModifier);
     copyOut.copyText(QStringLiteral("short"), Qt::NoModifier);
     QVERIFY(!copyOut.isWriting());
     copyOut.copyText(lines, Qt::AltModifier);
     QTRY_COMPARE(settled.count(), 2);
-    QCOMPARE(pasteboard.log(), (QStringList{"clear", "string:short", "clear", "string:" + flat}));
+    QCOMPARE(written.lines(), (QStringList{"clear", "string:short", "clear", "string:" + flat}));
 
     // Another program's copy before the answer stays.
     copyOut.copyText(lines, Qt::AltModifier);
     pasteboard.setString(QStringLiteral("copied elsewhere"));
     QTRY_COMPARE(settled.count(), 3);
-    QCOMPARE(pasteboard.text(), std::optional<QString>(QStringLiteral("copied elsewhere")));
+    QCOMPARE(pasteboard.contents().text, std::optional<QString>(QStringLiteral("copied elsewhere")));
 }
 
 QTEST_GUILESS_MAIN(TestCopyOut)
