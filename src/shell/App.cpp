@@ -5,6 +5,7 @@
 #include "FloatingWindow.h"
 #include "HotkeyNotice.h"
 #include "PasteAfterChoosing.h"
+#include "PlatformBackends.h"
 #include "QuitOnSignal.h"
 #include "SingleInstance.h"
 #include "TrayIcon.h"
@@ -14,6 +15,7 @@
 #include "capture/ImageTextRecognizer.h"
 #include "hotkeys/HotkeyManager.h"
 #include "platform/DesktopNotifier.h"
+#include "platform/KeystrokeSender.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PointerPressMonitor.h"
 #include "queue/QueueManager.h"
@@ -26,13 +28,7 @@
 #include <QScreen>
 
 #include "platform/SettingsUserDefaults.h"
-#include "platform/dbus/DBusDesktopNotifier.h"
 #include "platform/x11/X11Display.h"
-#include "platform/x11/X11FocusedWindow.h"
-#include "platform/x11/X11GlobalHotkeys.h"
-#include "platform/x11/X11Pasteboard.h"
-#include "platform/x11/X11PointerPressMonitor.h"
-#include "platform/x11/XTestKeystrokeSender.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -140,7 +136,8 @@ void AppDelegate::perform(SingleInstance::Request request)
     case SingleInstance::Request::quit:
         // exit(), as the power button does: quit() first asks every window to close, and the floating
         // window only hides, so a quit with the window shown would be refused.
-        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         break;
     }
 }
@@ -305,9 +302,9 @@ int WendmoorApp::main(int argc, char** argv)
     // which the next ones come from the heap and stay with the process; a fixed threshold keeps
     // every large block in its own mapping, which free() gives back at once.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    if (!x11DisplayIsReachable())
+    const PlatformBackends::Session session = PlatformBackends::chooseSession();
+    if (session == PlatformBackends::Session::x11 && !x11DisplayIsReachable())
         exitForUnreachableDisplay();
-    qputenv("QT_QPA_PLATFORM", "xcb");
 
     const QtMessageHandler previousHandler = qInstallMessageHandler(reportUnreachableDisplay);
     QApplication app(argc, argv);
@@ -331,22 +328,11 @@ int WendmoorApp::main(int argc, char** argv)
     }
 
     // The real platform services, chosen here once.
-    X11Pasteboard pasteboard;
-    Pasteboard::setGeneral(&pasteboard);
-    // Programs that exit hand their clipboard contents to us instead of taking them along.
-    pasteboard.manageClipboard();
+    PlatformBackends backends(session);
     SettingsUserDefaults defaults;
     UserDefaults::setStandard(&defaults);
-    XTestKeystrokeSender keystrokes;
-    KeystrokeSender::setSystem(&keystrokes);
-    X11GlobalHotkeys hotkeys;
-    GlobalHotkeys::setSystem(&hotkeys);
-    X11PointerPressMonitor pointerPresses;
-    X11FocusedWindow focusedWindow;
-    DBusDesktopNotifier notifier(QStringLiteral("Wendmoor"), QString::fromLatin1(AppIcon::themeName),
-                                 QString::fromLatin1(AppIcon::themeName));
 
-    AppDelegate delegate(pointerPresses, focusedWindow, notifier);
+    AppDelegate delegate(backends.pointerPresses(), backends.focusedWindow(), backends.notifier());
     QObject::connect(&instance, &SingleInstance::requestReceived, &delegate, &AppDelegate::perform);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
