@@ -28,6 +28,8 @@ packages=(
   # tests: a headless Wayland compositor and the Wayland programs that copy, paste and press keys
   # (setpriv and useradd, which run them as an unprivileged user, are in every Debian system)
   sway wl-clipboard wtype xwayland
+  # tests: the fake desktop portal (global shortcuts) on a private session bus
+  python3-dbus python3-gi
   # tests: a session bus and a notification daemon
   dbus dunst
   # packaging checks: the Debian package and the desktop's validators

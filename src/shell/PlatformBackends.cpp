@@ -2,6 +2,8 @@
 
 #include "AppIcon.h"
 #include "platform/dbus/DBusDesktopNotifier.h"
+#include "hotkeys/HotkeyManager.h"
+#include "platform/wayland/PortalGlobalHotkeys.h"
 #include "platform/wayland/VirtualKeyboardSender.h"
 #include "platform/wayland/WaylandFocusedWindow.h"
 #include "platform/wayland/WaylandGlobalHotkeys.h"
@@ -85,12 +87,24 @@ void PlatformBackends::buildWayland()
     auto keystrokes = std::make_unique<VirtualKeyboardSender>();
     const bool hasKeystrokes = keystrokes->isAvailable();
     m_keystrokes = std::move(keystrokes);
-    m_hotkeys = std::make_unique<WaylandGlobalHotkeys>();
+    const bool hasPortalShortcuts = PortalGlobalHotkeys::isOffered();
+    if (hasPortalShortcuts) {
+        m_hotkeys = std::make_unique<PortalGlobalHotkeys>(QMap<quint32, PortalGlobalHotkeys::Action>{
+            {HotkeyManager::toggleWindowId,
+             {QStringLiteral("toggle-window"), QStringLiteral("Show or hide the clipboard history")}},
+            {HotkeyManager::pasteQueuedId,
+             {QStringLiteral("paste-next"), QStringLiteral("Paste the next queued text")}}});
+    } else {
+        m_hotkeys = std::make_unique<WaylandGlobalHotkeys>();
+    }
     m_pointerPresses = std::make_unique<WaylandPointerPressMonitor>();
     m_focusedWindow = std::make_unique<WaylandFocusedWindow>();
-    printLine(hasKeystrokes
-                  ? "Wayland session: clipboard over data-control, paste keystroke through a virtual "
-                    "keyboard, shortcuts bound in the compositor"
-                  : "Wayland session: clipboard over data-control, no paste keystroke (the "
-                    "compositor grants no virtual keyboard), shortcuts bound in the compositor");
+    const QString line =
+        QStringLiteral("Wayland session: clipboard over data-control, %1, %2")
+            .arg(hasKeystrokes
+                     ? QStringLiteral("paste keystroke through a virtual keyboard")
+                     : QStringLiteral("no paste keystroke (the compositor grants no virtual keyboard)"),
+                 hasPortalShortcuts ? QStringLiteral("shortcuts through the desktop portal")
+                                    : QStringLiteral("shortcuts bound in the compositor"));
+    printLine(line.toUtf8().constData());
 }

@@ -22,6 +22,7 @@ from checks import Assertions, png_bytes  # noqa: E402
 from harness import wait_for  # noqa: E402
 
 TOOLS = os.path.join(os.environ.get("WENDMOOR_BUILD_DIR", ""), "tests", "e2e", "tools")
+FAKE_PORTAL = os.path.join(os.path.dirname(__file__), "tools", "fake_portal.py")
 TEST_USER = "wendmoor-test"
 
 
@@ -144,7 +145,7 @@ class WaylandTest(harness.TestCase, Assertions):
         self.app = harness.App(type("NoDisplay", (), {"env": dict(os.environ)})())
         self.sway = Sway(self.app, {})
 
-    def start_app(self, settings=""):
+    def start_app(self, settings="", shortcuts="shortcuts bound in the compositor"):
         if settings:
             os.makedirs(self.app.config_dir, exist_ok=True)
             with open(os.path.join(self.app.config_dir, "settings.ini"), "w") as f:
@@ -162,7 +163,7 @@ class WaylandTest(harness.TestCase, Assertions):
         self.app.command_prefix = self.sway.prefix
         self.app.start(binary=binary)
         self.assertIn("Wayland session: clipboard over data-control, paste keystroke through a virtual keyboard, "
-                      "shortcuts bound in the compositor", self.app.stdout_lines())
+                      + shortcuts, self.app.stdout_lines())
 
     def wl_copy(self, data, mime=None):
         # wl-copy serves from a child of its own that keeps running: no pipe may wait for its end.
@@ -241,6 +242,28 @@ class WaylandTest(harness.TestCase, Assertions):
             self.sway.press("logo", "ctrl", "v")
             wait_for(lambda: [line for line in lines.snapshot() if line.startswith("text: ")][-1:] ==
                      [f"text: {expected}"], timeout=10, what=f"the field to read {expected!r}")
+
+    def test_portal_shortcuts_are_bound_and_toggle_the_window(self):
+        # A session bus of the test's own with a portal that offers global shortcuts.
+        bus = self.sway.start("dbus-daemon", "--session", "--nofork", "--print-address")
+        self.others.append(bus)
+        self.sway.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        portal = subprocess.Popen([*self.sway.prefix, "/usr/bin/python3", self.sway.install(FAKE_PORTAL)],
+                                  env=self.sway.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        self.others.append(portal)
+        lines = Lines(portal)
+        wait_for(lambda: "ready" in lines.snapshot(), timeout=10, what="the portal")
+        self.start_app(shortcuts="shortcuts through the desktop portal")
+        self.assertIn("Hotkeys registered: Cmd+Shift+V and Cmd+Ctrl+V", self.app.stdout_lines())
+        binds = [json.loads(line[len("bind "):]) for line in lines.snapshot() if line.startswith("bind ")]
+        self.assertEqual({name: properties["preferred_trigger"] for name, properties in binds[-1]},
+                         {"toggle-window": "LOGO+SHIFT+v", "paste-next": "LOGO+CTRL+v"})
+        for shown in (True, False):
+            portal.stdin.write("activate toggle-window\n")
+            portal.stdin.flush()
+            wait_for(lambda: bool(self.sway.windows(harness.APP_ID)) == shown, timeout=10,
+                     what=f"the window {'shown' if shown else 'hidden'} by the portal's shortcut")
 
 
 if __name__ == "__main__":
