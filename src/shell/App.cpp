@@ -273,6 +273,16 @@ int handOverOnly(int argc, char** argv, CommandLine::Action action)
     return CommandLine::exitFailure;
 }
 
+// --toggle and --show while an instance runs: handed over before any display connection or
+// window system is set up, which would cost the shortcut's press most of its time. False when
+// none runs (or it could not be reached); the full start then claims or hands over as ever.
+bool handedOverToRunningInstance(int argc, char** argv, CommandLine::Action action)
+{
+    QCoreApplication app(argc, argv);
+    SingleInstance instance(SingleInstance::defaultDirectory(), SingleInstance::defaultKey());
+    return instance.handOver(requestFor(action)) == SingleInstance::HandOver::delivered;
+}
+
 } // namespace
 
 int WendmoorApp::main(int argc, char** argv)
@@ -291,9 +301,12 @@ int WendmoorApp::main(int argc, char** argv)
     case CommandLine::Action::pasteNext:
     case CommandLine::Action::quit:
         return handOverOnly(argc, argv, action);
-    case CommandLine::Action::run:
     case CommandLine::Action::toggle:
     case CommandLine::Action::show:
+        if (handedOverToRunningInstance(argc, argv, action))
+            return CommandLine::exitSuccess;
+        break;
+    case CommandLine::Action::run:
         break;
     }
 

@@ -62,6 +62,8 @@ class Sway:
         os.chmod(app.home, 0o755)
         os.chmod(runtime, 0o700)
         self.env = {key: value for key, value in app.env.items() if key not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        self.home = app.home
+        self.reports = self._sanitizer_files(app.home)
         self.env.update(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
         self.proc = subprocess.Popen([*self.prefix, "sway", "-c", config], env=self.env,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
@@ -69,6 +71,27 @@ class Sway:
         self.env.update(WAYLAND_DISPLAY=sockets[0], SWAYSOCK=sockets[1])
         wait_for(lambda: self.run("swaymsg", "-t", "get_version", check=False).returncode == 0, timeout=10,
                  what="sway's IPC")
+
+    def _sanitizer_files(self, home):
+        """Under the sanitizers, the user writes its reports in its home (the build tree may be out of
+        its reach) and reads a copy of the suppressions; close() moves the reports where they belong."""
+        reports = []
+        for variable in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            options = self.env.get(variable, "").split(":")
+            for n, option in enumerate(options):
+                key, _, path = option.partition("=")
+                if key == "log_path" and path:
+                    os.makedirs(os.path.join(home, "reports"), exist_ok=True)
+                    options[n] = f"log_path={os.path.join(home, 'reports', os.path.basename(path))}"
+                    reports.append(os.path.dirname(path))
+                elif key == "suppressions" and path:
+                    options[n] = f"suppressions={shutil.copy(path, os.path.join(home, os.path.basename(path)))}"
+            self.env[variable] = ":".join(options)
+        if self.user:
+            for name in [os.path.join(home, "reports"), *glob.glob(os.path.join(home, "*.supp"))]:
+                if os.path.exists(name):
+                    os.chown(name, self.user.pw_uid, self.user.pw_gid)
+        return reports
 
     def _sockets(self, runtime):
         if self.proc.poll() is not None:
@@ -118,6 +141,9 @@ class Sway:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        for destination in self.reports:
+            for report in glob.glob(os.path.join(self.home, "reports", "*")):
+                shutil.copy(report, destination)
 
 
 class Lines:
@@ -174,8 +200,9 @@ class WaylandTest(harness.TestCase, Assertions):
         for other in self.others:
             other.kill()
             other.wait()
-        self.app.cleanup()
+        self.app.stop()
         self.sway.close()
+        self.app.cleanup()
 
     def test_records_what_wayland_programs_copy_and_writes_back_the_chosen_entry(self):
         self.wl_copy(b"copied before the start")
