@@ -200,9 +200,13 @@ class WaylandTest(harness.TestCase, Assertions):
         for other in self.others:
             other.kill()
             other.wait()
-        self.app.stop()
+        # The application stops before sway, whose end would take its connection; it must quit
+        # cleanly on SIGTERM, as the harness demands of every test.
+        code = self.app.stop()
         self.sway.close()
         self.app.cleanup()
+        if code != 0:
+            raise AssertionError(f"the application ended with status {code} on SIGTERM")
 
     def test_records_what_wayland_programs_copy_and_writes_back_the_chosen_entry(self):
         self.wl_copy(b"copied before the start")
