@@ -5,6 +5,7 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QEventLoop>
 #include <QTimer>

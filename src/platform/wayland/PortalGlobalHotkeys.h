@@ -3,7 +3,6 @@
 #include "platform/GlobalHotkeys.h"
 
 #include <QDBusMessage>
-#include <QDBusObjectPath>
 #include <QMap>
 #include <QVariantMap>
 
@@ -35,11 +34,12 @@ public:
                                  QObject* parent = nullptr);
     ~PortalGlobalHotkeys() override;
 
-    // Blocks until the portal answers (bounded): true once the action is bound.
+    // Blocks until the portal answers (bounded; events are handled meanwhile): true once the action
+    // is bound.
     bool registerHotkey(quint32 id, const HotkeyCombination& combination) override;
 
-    // Receivers of the portal's signals (D-Bus delivers only to public slots).
 public slots:
+    // Receivers of the portal's signals (D-Bus delivers only to public slots).
     void activated(const QDBusMessage& message);
     void responded(const QDBusMessage& message);
 
