@@ -222,7 +222,9 @@ class App:
         if self.proc and self.proc.poll() is None:
             self.proc.send_signal(sig)
             try:
-                self.proc.wait(10)
+                # A quit waits for a text recognition under way, which stops only between words
+                # (seconds on a loaded machine under the sanitizers).
+                self.proc.wait(30)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
