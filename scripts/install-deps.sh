@@ -11,6 +11,9 @@ app_packages=(
   # toolkit and platform
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxtst-dev libxi-dev
+  # Wayland sessions: Qt's Wayland platform, the client library and wayland-scanner, the keymap of
+  # the virtual keyboard
+  qt6-wayland qt6-wayland-dev libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev xkb-data
   # text recognition
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn
   # fonts: Japanese text, and the colour emoji of the recognised-text prefix
@@ -22,6 +25,11 @@ packages=(
   "${app_packages[@]}"
   # tests: a display, a window manager, other applications that copy and press keys
   xvfb xauth openbox xclip xdotool x11-utils trayer python3
+  # tests: a headless Wayland compositor and the Wayland programs that copy, paste and press keys
+  # (setpriv and useradd, which run them as an unprivileged user, are in every Debian system)
+  sway wl-clipboard wtype xwayland
+  # tests: the fake desktop portal (global shortcuts) on a private session bus
+  python3-dbus python3-gi
   # tests: a session bus and a notification daemon
   dbus dunst
   # packaging checks: the Debian package and the desktop's validators

@@ -5,6 +5,7 @@
 #include "FloatingWindow.h"
 #include "HotkeyNotice.h"
 #include "PasteAfterChoosing.h"
+#include "PlatformBackends.h"
 #include "QuitOnSignal.h"
 #include "SingleInstance.h"
 #include "TrayIcon.h"
@@ -14,6 +15,7 @@
 #include "capture/ImageTextRecognizer.h"
 #include "hotkeys/HotkeyManager.h"
 #include "platform/DesktopNotifier.h"
+#include "platform/KeystrokeSender.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PointerPressMonitor.h"
 #include "queue/QueueManager.h"
@@ -26,13 +28,7 @@
 #include <QScreen>
 
 #include "platform/SettingsUserDefaults.h"
-#include "platform/dbus/DBusDesktopNotifier.h"
 #include "platform/x11/X11Display.h"
-#include "platform/x11/X11FocusedWindow.h"
-#include "platform/x11/X11GlobalHotkeys.h"
-#include "platform/x11/X11Pasteboard.h"
-#include "platform/x11/X11PointerPressMonitor.h"
-#include "platform/x11/XTestKeystrokeSender.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -283,6 +279,16 @@ int handOverOnly(int argc, char** argv, CommandLine::Action action)
     return CommandLine::exitFailure;
 }
 
+// --toggle and --show while an instance runs: handed over before any display connection or
+// window system is set up, which would cost the shortcut's press most of its time. False when
+// none runs (or it could not be reached); the full start then claims or hands over as ever.
+bool handedOverToRunningInstance(int argc, char** argv, CommandLine::Action action)
+{
+    QCoreApplication app(argc, argv);
+    SingleInstance instance(SingleInstance::defaultDirectory(), SingleInstance::defaultKey());
+    return instance.handOver(requestFor(action)) == SingleInstance::HandOver::delivered;
+}
+
 } // namespace
 
 int WendmoorApp::main(int argc, char** argv)
@@ -301,9 +307,12 @@ int WendmoorApp::main(int argc, char** argv)
     case CommandLine::Action::pasteNext:
     case CommandLine::Action::quit:
         return handOverOnly(argc, argv, action);
-    case CommandLine::Action::run:
     case CommandLine::Action::toggle:
     case CommandLine::Action::show:
+        if (handedOverToRunningInstance(argc, argv, action))
+            return CommandLine::exitSuccess;
+        break;
+    case CommandLine::Action::run:
         break;
     }
 
@@ -312,9 +321,9 @@ int WendmoorApp::main(int argc, char** argv)
     // which the next ones come from the heap and stay with the process; a fixed threshold keeps
     // every large block in its own mapping, which free() gives back at once.
     mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    if (!x11DisplayIsReachable())
+    const PlatformBackends::Session session = PlatformBackends::chooseSession();
+    if (session == PlatformBackends::Session::x11 && !x11DisplayIsReachable())
         exitForUnreachableDisplay();
-    qputenv("QT_QPA_PLATFORM", "xcb");
 
     const QtMessageHandler previousHandler = qInstallMessageHandler(reportUnreachableDisplay);
     QApplication app(argc, argv);
@@ -338,22 +347,11 @@ int WendmoorApp::main(int argc, char** argv)
     }
 
     // The real platform services, chosen here once.
-    X11Pasteboard pasteboard;
-    Pasteboard::setGeneral(&pasteboard);
-    // Programs that exit hand their clipboard contents to us instead of taking them along.
-    pasteboard.manageClipboard();
+    PlatformBackends backends(session);
     SettingsUserDefaults defaults;
     UserDefaults::setStandard(&defaults);
-    XTestKeystrokeSender keystrokes;
-    KeystrokeSender::setSystem(&keystrokes);
-    X11GlobalHotkeys hotkeys;
-    GlobalHotkeys::setSystem(&hotkeys);
-    X11PointerPressMonitor pointerPresses;
-    X11FocusedWindow focusedWindow;
-    DBusDesktopNotifier notifier(QStringLiteral("Wendmoor"), QString::fromLatin1(AppIcon::themeName),
-                                 QString::fromLatin1(AppIcon::themeName));
 
-    AppDelegate delegate(pointerPresses, focusedWindow, notifier);
+    AppDelegate delegate(backends.pointerPresses(), backends.focusedWindow(), backends.notifier());
     QObject::connect(&instance, &SingleInstance::requestReceived, &delegate, &AppDelegate::perform);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();

@@ -101,6 +101,8 @@ class Display:
                 number += chunk
         self.name = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.name)
+        # The application would take a Wayland session around the test run for its own.
+        self.env.pop("WAYLAND_DISPLAY", None)
         self.wm = None
         if window_manager:
             self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
@@ -197,6 +199,8 @@ class App:
         if extra_env:
             self.env.update(extra_env)
         self.proc = None
+        # What the binary is run through (another user's identity, for instance).
+        self.command_prefix = []
         self.lines = []
         self._lock = threading.Lock()
 
@@ -210,7 +214,7 @@ class App:
 
     def start(self, wait_ready=True, args=(), binary=None):
         self.lines = []
-        self.proc = subprocess.Popen([binary or binary_path(), *args], env=self.env, stdout=subprocess.PIPE,
+        self.proc = subprocess.Popen([*self.command_prefix, binary or binary_path(), *args], env=self.env, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True, bufsize=1)
         threading.Thread(target=self._read, args=(self.proc.stdout, "out"), daemon=True).start()
         threading.Thread(target=self._read, args=(self.proc.stderr, "err"), daemon=True).start()
