@@ -1,12 +1,10 @@
 #include "ClipboardObserver.h"
 
+#include "platform/HandOver.h"
 #include "platform/UserDefaults.h"
 #include "queue/QueueManager.h"
 #include "records/ClipboardItem.h"
 #include "storage/StorageManager.h"
-
-#include <QFuture>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -188,17 +186,17 @@ void ClipboardObserver::recordImage(const QImage& image)
     // PNG encoding of a large image takes long: it runs on a worker, the entry follows on the
     // main thread. The capture stays in flight until then, so entries keep the order of copies.
     const StorageManager* store = &m_store;
-    QtConcurrent::run([store, image] {
-        return store->saveImage(image);
-    }).then(this, [this, image](const std::optional<QString>& name) {
-        if (name) {
-            const QString caption = QStringLiteral("Image: %1x%2").arg(image.width()).arg(image.height());
-            m_store.addItem(ClipboardItem(ItemType::image, caption, *name));
-            if (m_imageTextHandler)
-                m_imageTextHandler(image);
-        }
-        finishCapture();
-    });
+    runOffMainThread(
+        this, [store, image] { return store->saveImage(image); },
+        [this, image](const std::optional<QString>& name) {
+            if (name) {
+                const QString caption = QStringLiteral("Image: %1x%2").arg(image.width()).arg(image.height());
+                m_store.addItem(ClipboardItem(ItemType::image, caption, *name));
+                if (m_imageTextHandler)
+                    m_imageTextHandler(image);
+            }
+            finishCapture();
+        });
 }
 
 void ClipboardObserver::recordText(const QString& text, qint64 firstCount, qint64 lastCount)

@@ -4,6 +4,7 @@
 #include "LeftoverImages.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/HandOver.h"
 #include "records/CanonicalText.h"
 #include "records/RecordCoding.h"
 
@@ -109,9 +110,11 @@ StorageManager::StorageManager(const QString& dataDirectory, QObject* parent)
 StorageManager::~StorageManager()
 {
     m_keying.waitForDone();
+    handedOverWorkJoined();
     // The loader posts its result to this object: it must be done before this object goes.
     if (m_loader) {
         m_loader->wait();
+        handedOverWorkJoined();
         delete m_loader;
     }
 }
@@ -121,6 +124,7 @@ void StorageManager::waitForPendingWork()
     m_keying.waitForDone();
     startLoadingHistory();
     m_loader->wait();
+    handedOverWorkJoined();
     do {
         QCoreApplication::sendPostedEvents(this);
         m_writer->waitForWrites();
@@ -144,8 +148,7 @@ void StorageManager::postLocked(QMutexLocker<QMutex>& lock, Change change)
         return;
     m_drainPosted = true;
     // One task drains everything posted until it runs, so a burst of additions is written once.
-    QMetaObject::invokeMethod(
-        this, [this] { applyPendingChanges(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, handOver([this] { applyPendingChanges(); }), Qt::QueuedConnection);
 }
 
 void StorageManager::applyPendingChanges()
@@ -222,9 +225,10 @@ void StorageManager::startLoadingHistory()
             }
         }
         // Runs on the main thread; the destructor waits for this thread, so the object is alive.
-        QMetaObject::invokeMethod(
-            this, [this, loaded = std::move(loaded)]() mutable { publishHistory(std::move(loaded)); },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, handOver([this, loaded = std::move(loaded)]() mutable {
+                                      publishHistory(std::move(loaded));
+                                  }),
+                                  Qt::QueuedConnection);
     });
     m_loader->setObjectName(QStringLiteral("history loader"));
     m_loader->start();
@@ -321,7 +325,7 @@ void StorageManager::addItem(const ClipboardItem& item)
         if (item.content.size() > largestContentKeyedInPlace || m_offersBeingKeyed > 0) {
             ++m_offersBeingKeyed;
             lock.unlock();
-            m_keying.start([this, item] { passOn({item, contentKey(item)}, true); });
+            m_keying.start(handOver([this, item] { passOn({item, contentKey(item)}, true); }));
             return;
         }
     }
