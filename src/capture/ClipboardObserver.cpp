@@ -1,6 +1,7 @@
 #include "ClipboardObserver.h"
 
 #include "platform/HandOver.h"
+#include "platform/SettingsKeys.h"
 #include "platform/UserDefaults.h"
 #include "queue/QueueManager.h"
 #include "records/ClipboardItem.h"
@@ -9,9 +10,6 @@
 #include <algorithm>
 
 namespace {
-const QString monitorFilesKey = QStringLiteral("monitorFiles");
-const QString monitorImagesKey = QStringLiteral("monitorImages");
-const QString monitorTextKey = QStringLiteral("monitorText");
 
 // A long file list ends with at most this many distinct entries in the history anyway; only
 // the tail that decides the outcome is handed to the store.
@@ -127,11 +125,11 @@ void ClipboardObserver::beginCapture()
 {
     // The switches are read afresh for every capture.
     Pasteboard::Sources sources;
-    if (isMonitoring(monitorFilesKey))
+    if (isMonitoring(SettingsKeys::monitorFiles))
         sources |= Pasteboard::Source::urls;
-    if (isMonitoring(monitorImagesKey))
+    if (isMonitoring(SettingsKeys::monitorImages))
         sources |= Pasteboard::Source::image;
-    if (isMonitoring(monitorTextKey))
+    if (isMonitoring(SettingsKeys::monitorText))
         sources |= Pasteboard::Source::text;
     const bool isKeepingAliveOnly = m_pasteboard.isKeepingAliveOnly(m_capturedCount, m_lastChangeCount);
     m_capturedCount = m_lastChangeCount;

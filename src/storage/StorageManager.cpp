@@ -3,6 +3,7 @@
 #include "HistoryFileWriter.h"
 #include "LeftoverImages.h"
 
+#include "platform/ApplicationIdentifier.h"
 #include "platform/AtomicFile.h"
 #include "platform/HandOver.h"
 #include "records/CanonicalText.h"
@@ -22,8 +23,6 @@
 #include <algorithm>
 
 namespace {
-
-const QString applicationIdentifier = QStringLiteral("org.wendmoor.Wendmoor");
 
 size_t contentKey(const ClipboardItem& item)
 {

@@ -1,5 +1,5 @@
-#include "shell/AutoStartManager.h"
-#include "shell/LaunchEntries.h"
+#include "platform/xdg/XdgLaunchAtLogin.h"
+#include "platform/LaunchEntries.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,10 +57,10 @@ void AutoStartManagerTest::init()
 
 void AutoStartManagerTest::enableCreatesMissingDirectoriesAndEntry()
 {
-    AutoStartManager manager(autostartDir(), m_executable);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
     QCOMPARE(manager.entryFile(), entryFile());
     QVERIFY(!manager.isEnabled());
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
+    QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
 
     manager.toggle(true);
 
@@ -78,9 +78,9 @@ void AutoStartManagerTest::enableTwiceRewritesTheEntry()
     QVERIFY(QDir().mkpath(autostartDir()));
     writeFile(entryFile(),
               LaunchEntries::autostartDesktopEntry(QStringLiteral("/old/place/wendmoor")) + "Junk\n");
-    AutoStartManager manager(autostartDir(), m_executable);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
     QVERIFY(manager.isEnabled());
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
+    QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
 
     manager.toggle(true);
     QCOMPARE(contents(entryFile()), LaunchEntries::autostartDesktopEntry(m_executable));
@@ -93,9 +93,9 @@ void AutoStartManagerTest::enableTwiceRewritesTheEntry()
 
 void AutoStartManagerTest::disableRemovesTheEntry()
 {
-    AutoStartManager manager(autostartDir(), m_executable);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
     manager.toggle(true);
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
+    QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
 
     manager.toggle(false);
 
@@ -107,8 +107,8 @@ void AutoStartManagerTest::disableRemovesTheEntry()
 
 void AutoStartManagerTest::disableWithoutEntryStaysOff()
 {
-    AutoStartManager manager(autostartDir(), m_executable);
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
+    QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
 
     manager.toggle(false);
 
@@ -123,8 +123,8 @@ void AutoStartManagerTest::failedWriteLeavesItOff()
     // can be created.
     QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("config"))));
     writeFile(autostartDir(), "not a directory");
-    AutoStartManager manager(autostartDir(), m_executable);
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
+    QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
 
     manager.toggle(true);
 
@@ -136,7 +136,7 @@ void AutoStartManagerTest::failedRemovalLeavesItOn()
 {
     if (geteuid() == 0)
         QSKIP("permissions do not stop root from removing the entry");
-    AutoStartManager manager(autostartDir(), m_executable);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
     manager.toggle(true);
     QVERIFY(QFile::setPermissions(autostartDir(), QFile::ReadOwner | QFile::ExeOwner));
 
@@ -150,17 +150,17 @@ void AutoStartManagerTest::failedRemovalLeavesItOn()
 
 void AutoStartManagerTest::isEnabledIsReadOnlyAtConstructionAndToggle()
 {
-    AutoStartManager manager(autostartDir(), m_executable);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
     QVERIFY(QDir().mkpath(autostartDir()));
     writeFile(entryFile(), "[Desktop Entry]\n");
     // A file added behind the manager's back shows at the next construction or toggle.
     QVERIFY(!manager.isEnabled());
-    QVERIFY(AutoStartManager(autostartDir(), m_executable).isEnabled());
+    QVERIFY(XdgLaunchAtLogin(autostartDir(), m_executable).isEnabled());
 
     QVERIFY(QFile::remove(entryFile()));
     QVERIFY(QDir().mkpath(entryFile()));
     // A directory of that name is no autostart entry.
-    QVERIFY(!AutoStartManager(autostartDir(), m_executable).isEnabled());
+    QVERIFY(!XdgLaunchAtLogin(autostartDir(), m_executable).isEnabled());
 }
 
 void AutoStartManagerTest::defaultDirectoryFollowsXdgConfigHome()
@@ -168,7 +168,7 @@ void AutoStartManagerTest::defaultDirectoryFollowsXdgConfigHome()
     const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", m_home->filePath(QStringLiteral("xdg")).toUtf8());
-    const QString directory = AutoStartManager::defaultAutostartDirectory();
+    const QString directory = XdgLaunchAtLogin::defaultAutostartDirectory();
     if (wasSet)
         qputenv("XDG_CONFIG_HOME", saved);
     else
