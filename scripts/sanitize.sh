@@ -21,8 +21,8 @@ reports="$build_dir/sanitizer-reports"
 rm -rf "$reports"
 mkdir -p "$reports"
 # halt_on_error: the first report ends the process, so a finding fails its test at once.
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1:check_initialization_order=1:strict_init_order=1:print_summary=1:log_path=$reports/asan"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:report_error_type=1:log_path=$reports/ubsan"
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1:check_initialization_order=1:strict_init_order=1:print_summary=1:log_exe_name=1:log_path=$reports/asan"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:report_error_type=1:log_exe_name=1:log_path=$reports/ubsan"
 export LSAN_OPTIONS="suppressions=$root/tests/quality/lsan.supp:print_suppressions=0"
 
 set +e

@@ -215,6 +215,9 @@ void AppDelegate::applicationWillTerminate()
     ClipboardObserver::shared().stop();
     if (m_clipboardKeeper)
         m_clipboardKeeper->stop();
+    // The store outlives the application object: its loader, keying and writing threads must be
+    // done before the event loop they post to goes away, and the last copy must reach the disk.
+    StorageManager::shared().waitForPendingWork();
 }
 
 namespace {

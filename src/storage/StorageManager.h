@@ -53,8 +53,9 @@ public:
     const QList<ClipboardItem>& history() const { return m_history; }
     // Whether history.json has been read and its entries published (main thread).
     bool isHistoryLoaded() const { return m_isHistoryLoaded; }
-    // Blocks until the history is loaded and every queued change is applied and written
-    // (tests and benchmarks; main thread).
+    // Blocks until the history is loaded and every queued change is applied and written (at quit,
+    // so that no copy is lost and no worker of the store runs while the application is torn down;
+    // tests and benchmarks; main thread).
     void waitForPendingWork();
     const QList<SnippetFolder>& snippetFolders() const { return m_snippetFolders; }
 

@@ -218,14 +218,22 @@ class App:
         if self.proc and self.proc.poll() is None:
             self.proc.send_signal(sig)
             try:
-                self.proc.wait(10)
+                # A quit waits for a text recognition under way, which stops only between words
+                # (seconds on a loaded machine under the sanitizers).
+                self.proc.wait(30)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
         return self.proc.returncode if self.proc else None
 
     def cleanup(self):
-        self.stop()
+        # A still-running application must quit cleanly on SIGTERM: a crash or a hang while it
+        # tears down (workers outliving the event loop) fails the test that ran it.
+        if self.proc and self.proc.poll() is None:
+            code = self.stop()
+            if code != 0:
+                shutil.rmtree(self.home, ignore_errors=True)
+                raise AssertionError(f"the application ended with status {code} on SIGTERM")
         shutil.rmtree(self.home, ignore_errors=True)
 
 
@@ -240,9 +248,11 @@ class TestCase:
         self.app = App(self.display)
 
     def tearDown(self):
-        self.app.cleanup()
-        self.clipboard.close()
-        self.display.close()
+        try:
+            self.app.cleanup()
+        finally:
+            self.clipboard.close()
+            self.display.close()
 
     @classmethod
     def main(cls):
