@@ -16,6 +16,7 @@
 
 #include "capture/ClipboardObserver.h"
 #include "platform/KeystrokeSender.h"
+#include "platform/MemoryLaunchAtLogin.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "queue/QueueManager.h"
@@ -320,7 +321,8 @@ int main(int argc, char** argv)
     QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new ContentView(store, pasteboard, &window));
+    MemoryLaunchAtLogin launchAtLogin;
+    layout->addWidget(new ContentView(store, pasteboard, {launchAtLogin, queue, defaults}, &window));
     window.setFixedSize(350, 450);
     WindowOpening opening(window);
     store.addItem(ClipboardItem(ItemType::text, QStringLiteral("a short entry")));

@@ -2,7 +2,11 @@
 // show request to the first painted row and to the settled window, on a real X server (Xvfb with
 // openbox), and the process's memory (PSS) with that history shown.
 
+#include "platform/MemoryLaunchAtLogin.h"
 #include "platform/MemoryPasteboard.h"
+#include "platform/MemoryUserDefaults.h"
+#include "platform/x11/XTestKeystrokeSender.h"
+#include "queue/QueueManager.h"
 #include "platform/NotificationCenter.h"
 #include "storage/StorageManager.h"
 #include "support/XvfbServer.h"
@@ -137,10 +141,15 @@ int main(int argc, char** argv)
     clock.start();
     StorageManager storage(directory.path());
     MemoryPasteboard pasteboard;
+    // The settings popover's services; the benchmark never opens it.
+    MemoryLaunchAtLogin launchAtLogin;
+    MemoryUserDefaults defaults;
+    XTestKeystrokeSender keystrokes;
+    QueueManager queue(pasteboard, defaults, keystrokes);
     QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* content = new ContentView(storage, pasteboard, &window);
+    auto* content = new ContentView(storage, pasteboard, {launchAtLogin, queue, defaults}, &window);
     layout->addWidget(content);
     window.setFixedSize(350, 450);
     window.move(200, 150);

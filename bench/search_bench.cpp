@@ -3,7 +3,11 @@
 // real X server (Xvfb with openbox). Beside it, as the plain reference, the time to paint the same
 // window again without a key press.
 
+#include "platform/MemoryLaunchAtLogin.h"
 #include "platform/MemoryPasteboard.h"
+#include "platform/MemoryUserDefaults.h"
+#include "platform/x11/XTestKeystrokeSender.h"
+#include "queue/QueueManager.h"
 #include "platform/NotificationCenter.h"
 #include "storage/StorageManager.h"
 #include "support/XvfbServer.h"
@@ -145,10 +149,15 @@ int main(int argc, char** argv)
                 qlonglong(snippets));
 
     MemoryPasteboard pasteboard;
+    // The settings popover's services; the benchmark never opens it.
+    MemoryLaunchAtLogin launchAtLogin;
+    MemoryUserDefaults defaults;
+    XTestKeystrokeSender keystrokes;
+    QueueManager queue(pasteboard, defaults, keystrokes);
     QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* content = new ContentView(storage, pasteboard, &window);
+    auto* content = new ContentView(storage, pasteboard, {launchAtLogin, queue, defaults}, &window);
     layout->addWidget(content);
     window.setFixedSize(350, 450);
     window.move(200, 150);

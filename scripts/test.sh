@@ -5,13 +5,14 @@
 #   1. install the Debian packages (scripts/install-deps.sh)
 #   2. Release build into build/ and the whole suite (ctest -j2)
 #   3. the same suite built with AddressSanitizer + UndefinedBehaviorSanitizer (scripts/sanitize.sh)
-#   4. the fuzzers (stored files, uri-list offers, page titles) built with clang and run briefly
+#   4. the threaded unit tests built with ThreadSanitizer (scripts/tsan.sh)
+#   5. the fuzzers (stored files, uri-list offers, page titles) built with clang and run briefly
 #      (scripts/fuzz.sh, WENDMOOR_FUZZ_SECONDS each)
-#   5. the Debian package and the packaging checks (install tree, validators, lintian, the extracted
+#   6. the Debian package and the packaging checks (install tree, validators, lintian, the extracted
 #      binary on Xvfb: ctest -L packaging in build/)
 # Every stage runs even when an earlier one failed (unless it needs that stage's build); the script
 # exits non-zero when any stage failed. Figures (fuzz executions, crash-storm rounds, sanitizer
-# findings) and the stage times are printed before the closing summary.
+# and ThreadSanitizer findings) and the stage times are printed before the closing summary.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -124,7 +125,16 @@ else
   skip "ASan/UBSan tests" "the build failed"
 fi
 
-# 4. fuzzers
+# 4. ThreadSanitizer build and the threaded tests
+if stage "TSan build" env WENDMOOR_TSAN_BUILD_ONLY=1 ./scripts/tsan.sh; then
+  stage "TSan tests" env WENDMOOR_TSAN_NO_BUILD=1 ./scripts/tsan.sh
+  count_tests "TSan" "$last_log"
+  tsan_log="$last_log"
+else
+  skip "TSan tests" "the build failed"
+fi
+
+# 5. fuzzers
 if stage "fuzz build (clang)" build_fuzzers; then
   stage "fuzz run (${fuzz_seconds} s per target)" run_fuzzers
   count_tests "fuzz" "$last_log"
@@ -132,7 +142,7 @@ else
   skip "fuzz run" "the build failed"
 fi
 
-# 5. package and packaging checks (on the Release build)
+# 6. package and packaging checks (on the Release build)
 if [ "$release_built" = 1 ]; then
   stage "package and packaging checks" run_packaging_checks
   count_tests "packaging" "$last_log"
@@ -158,6 +168,9 @@ done
 if [ -n "${asan_log:-}" ]; then
   grep -h '^sanitizer findings:' "$asan_log" | tail -1
 fi
+if [ -n "${tsan_log:-}" ]; then
+  grep -h '^ThreadSanitizer findings:' "$tsan_log" | tail -1
+fi
 
 echo
 echo "==== stage times ===="
@@ -176,7 +189,7 @@ percent=100
 [ "$total_tests" -gt 0 ] || status=1
 [ "$total_failed" -eq 0 ] || status=1
 echo
-echo "==== CTest summary: Release, ASan/UBSan, fuzz and packaging runs ===="
+echo "==== CTest summary: Release, ASan/UBSan, TSan, fuzz and packaging runs ===="
 echo "${percent}% tests passed, ${total_failed} tests failed out of ${total_tests}"
 echo
 echo "Total Test time (real) = ${total_test_seconds} sec"

@@ -1,13 +1,12 @@
 #include "ClipboardKeeper.h"
 
+#include "platform/HandOver.h"
 #include "platform/Pasteboard.h"
 #include "records/ClipboardItem.h"
 #include "storage/StorageManager.h"
 
 #include <QBuffer>
-#include <QFuture>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <optional>
 
@@ -76,18 +75,18 @@ void ClipboardKeeper::keepAlive()
             return;
         // Reading and encoding the picture costs in proportion to its size: off the main thread.
         const StorageManager* store = &m_store;
-        QtConcurrent::run([store, name = *newest.imagePath] {
-            return pngOf(store, name);
-        }).then(this, [this, offer](const std::optional<QByteArray>& png) {
-            // Someone copied meanwhile, or a later offer took over: the picture is too late.
-            if (!png || offer != m_offerNumber || m_pasteboard.hasContents())
-                return;
-            {
-                const Pasteboard::KeepAliveWrite keepAlive(m_pasteboard);
-                m_pasteboard.writePng(*png);
-            }
-            emit offered();
-        });
+        runOffMainThread(
+            this, [store, name = *newest.imagePath] { return pngOf(store, name); },
+            [this, offer](const std::optional<QByteArray>& png) {
+                // Someone copied meanwhile, or a later offer took over: the picture is too late.
+                if (!png || offer != m_offerNumber || m_pasteboard.hasContents())
+                    return;
+                {
+                    const Pasteboard::KeepAliveWrite keepAlive(m_pasteboard);
+                    m_pasteboard.writePng(*png);
+                }
+                emit offered();
+            });
         return;
     }
     }

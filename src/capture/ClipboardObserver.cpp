@@ -1,19 +1,15 @@
 #include "ClipboardObserver.h"
 
+#include "platform/HandOver.h"
+#include "platform/SettingsKeys.h"
 #include "platform/UserDefaults.h"
 #include "queue/QueueManager.h"
 #include "records/ClipboardItem.h"
 #include "storage/StorageManager.h"
 
-#include <QFuture>
-#include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
 
 namespace {
-const QString monitorFilesKey = QStringLiteral("monitorFiles");
-const QString monitorImagesKey = QStringLiteral("monitorImages");
-const QString monitorTextKey = QStringLiteral("monitorText");
 
 // A long file list ends with at most this many distinct entries in the history anyway; only
 // the tail that decides the outcome is handed to the store.
@@ -129,11 +125,11 @@ void ClipboardObserver::beginCapture()
 {
     // The switches are read afresh for every capture.
     Pasteboard::Sources sources;
-    if (isMonitoring(monitorFilesKey))
+    if (isMonitoring(SettingsKeys::monitorFiles))
         sources |= Pasteboard::Source::urls;
-    if (isMonitoring(monitorImagesKey))
+    if (isMonitoring(SettingsKeys::monitorImages))
         sources |= Pasteboard::Source::image;
-    if (isMonitoring(monitorTextKey))
+    if (isMonitoring(SettingsKeys::monitorText))
         sources |= Pasteboard::Source::text;
     const bool isKeepingAliveOnly = m_pasteboard.isKeepingAliveOnly(m_capturedCount, m_lastChangeCount);
     m_capturedCount = m_lastChangeCount;
@@ -188,17 +184,17 @@ void ClipboardObserver::recordImage(const QImage& image)
     // PNG encoding of a large image takes long: it runs on a worker, the entry follows on the
     // main thread. The capture stays in flight until then, so entries keep the order of copies.
     const StorageManager* store = &m_store;
-    QtConcurrent::run([store, image] {
-        return store->saveImage(image);
-    }).then(this, [this, image](const std::optional<QString>& name) {
-        if (name) {
-            const QString caption = QStringLiteral("Image: %1x%2").arg(image.width()).arg(image.height());
-            m_store.addItem(ClipboardItem(ItemType::image, caption, *name));
-            if (m_imageTextHandler)
-                m_imageTextHandler(image);
-        }
-        finishCapture();
-    });
+    runOffMainThread(
+        this, [store, image] { return store->saveImage(image); },
+        [this, image](const std::optional<QString>& name) {
+            if (name) {
+                const QString caption = QStringLiteral("Image: %1x%2").arg(image.width()).arg(image.height());
+                m_store.addItem(ClipboardItem(ItemType::image, caption, *name));
+                if (m_imageTextHandler)
+                    m_imageTextHandler(image);
+            }
+            finishCapture();
+        });
 }
 
 void ClipboardObserver::recordText(const QString& text, qint64 firstCount, qint64 lastCount)

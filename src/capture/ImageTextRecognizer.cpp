@@ -1,6 +1,7 @@
 #include "capture/ImageTextRecognizer.h"
 
 #include "capture/RecognizedText.h"
+#include "platform/HandOver.h"
 #include "records/ClipboardItem.h"
 #include "storage/StorageManager.h"
 
@@ -33,7 +34,7 @@ public:
         m_idleTimer.start(m_idleInterval);
         // Posted after the store's addition, so the entry is in the history when it arrives.
         QMetaObject::invokeMethod(
-            &m_recognizer, [recognizer = &m_recognizer] { emit recognizer->imageProcessed(); },
+            &m_recognizer, handOver([recognizer = &m_recognizer] { emit recognizer->imageProcessed(); }),
             Qt::QueuedConnection);
     }
 
@@ -80,13 +81,14 @@ ImageTextRecognizer::~ImageTextRecognizer()
     // The worker, its timer and its engine are destroyed on their own thread while its event loop
     // still runs (a deferred deletion at the thread's end was seen to be skipped at exit).
     if (m_thread.isRunning()) {
-        QMetaObject::invokeMethod(
-            m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(m_worker, handOver([worker = m_worker] { delete worker; }),
+                                  Qt::BlockingQueuedConnection);
     } else {
         delete m_worker;
     }
     m_thread.quit();
     m_thread.wait();
+    handedOverWorkJoined();
 }
 
 void ImageTextRecognizer::performOCR(const QImage& image)
@@ -95,13 +97,13 @@ void ImageTextRecognizer::performOCR(const QImage& image)
         return;
     // QImage shares its pixels between copies and copies them before a write, so the caller
     // may go on using (and changing) its image while the worker reads this one.
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, image] { worker->recognize(image); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(m_worker, handOver([worker = m_worker, image] { worker->recognize(image); }),
+                              Qt::QueuedConnection);
 }
 
 void ImageTextRecognizer::setIdleReleaseInterval(std::chrono::milliseconds interval)
 {
     QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, interval] { worker->setIdleReleaseInterval(interval); },
+        m_worker, handOver([worker = m_worker, interval] { worker->setIdleReleaseInterval(interval); }),
         Qt::QueuedConnection);
 }

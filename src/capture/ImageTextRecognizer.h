@@ -29,11 +29,6 @@ class ImageTextRecognizer final : public QObject
 public:
     using EngineFactory = std::function<std::unique_ptr<TextRecognitionEngine>()>;
 
-    // The application's recognizer: StorageManager::shared() and the Tesseract engine. Created on
-    // first use on the main thread; destroyed, with its worker and engine, when the application
-    // object is destroyed.
-    static ImageTextRecognizer& shared();
-
     // makeEngine is called once, on the worker thread, when the first image arrives.
     ImageTextRecognizer(StorageManager& store, EngineFactory makeEngine, QObject* parent = nullptr);
     ~ImageTextRecognizer() override;

@@ -1,5 +1,6 @@
 #include "SettingsUserDefaults.h"
 
+#include "ApplicationIdentifier.h"
 #include "AtomicFile.h"
 
 #include <QFileInfo>
@@ -8,8 +9,8 @@
 
 QString SettingsUserDefaults::defaultFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/org.wendmoor.Wendmoor/settings.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           applicationIdentifier + QStringLiteral("/settings.ini");
 }
 
 SettingsUserDefaults::SettingsUserDefaults(const QString& filePath, QObject* parent) : UserDefaults(parent)

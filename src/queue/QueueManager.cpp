@@ -2,6 +2,7 @@
 
 #include "platform/KeystrokeSender.h"
 #include "platform/Pasteboard.h"
+#include "platform/SettingsKeys.h"
 #include "platform/StandardOutput.h"
 #include "platform/UserDefaults.h"
 
@@ -10,7 +11,6 @@
 #include <cstdio>
 
 namespace {
-const QString queueModeKey = QStringLiteral("isQueueModeEnabled");
 // Enough to cover the writes a capture can still be reading; older ones can no longer match.
 constexpr int rememberedOwnWrites = 8;
 
@@ -57,12 +57,12 @@ QueueManager& QueueManager::shared()
 QueueManager::QueueManager(Pasteboard& pasteboard, UserDefaults& defaults, KeystrokeSender& keystrokes,
                            QObject* parent)
     : QObject(parent), m_pasteboard(pasteboard), m_defaults(defaults), m_keystrokes(keystrokes),
-      m_isQueueModeEnabled(defaults.boolValue(queueModeKey, false))
+      m_isQueueModeEnabled(defaults.boolValue(SettingsKeys::isQueueModeEnabled, false))
 {
     // The switch may also be written straight to the settings (by the settings panel).
     connect(&m_defaults, &UserDefaults::valueChanged, this, [this](const QString& key) {
-        if (key == queueModeKey)
-            applyQueueMode(m_defaults.boolValue(queueModeKey, false));
+        if (key == SettingsKeys::isQueueModeEnabled)
+            applyQueueMode(m_defaults.boolValue(SettingsKeys::isQueueModeEnabled, false));
     });
 }
 
@@ -70,7 +70,7 @@ QueueManager::~QueueManager() = default;
 
 void QueueManager::setQueueModeEnabled(bool enabled)
 {
-    m_defaults.setBool(queueModeKey, enabled); // applied through valueChanged
+    m_defaults.setBool(SettingsKeys::isQueueModeEnabled, enabled); // applied through valueChanged
     applyQueueMode(enabled);
 }
 

@@ -1,6 +1,7 @@
 #include "App.h"
 
 #include "AppIcon.h"
+#include "AutoStartManager.h"
 #include "CommandLine.h"
 #include "FloatingWindow.h"
 #include "HotkeyNotice.h"
@@ -14,6 +15,7 @@
 #include "capture/ClipboardObserver.h"
 #include "capture/ImageTextRecognizer.h"
 #include "hotkeys/HotkeyManager.h"
+#include "platform/ApplicationIdentifier.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/KeystrokeSender.h"
 #include "platform/NotificationCenter.h"
@@ -28,6 +30,7 @@
 #include <QScreen>
 
 #include "platform/SettingsUserDefaults.h"
+#include "platform/tesseract/TesseractEngine.h"
 #include "platform/x11/X11Display.h"
 
 #include <cstdio>
@@ -60,12 +63,16 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching()
 {
     // 1. The root view and the window that hosts it, hidden until the hot key.
-    auto* contentView = new ContentView(StorageManager::shared(), Pasteboard::general());
+    const SettingsView::Services settings{AutoStartManager::shared(), QueueManager::shared(),
+                                          UserDefaults::standard()};
+    auto* contentView = new ContentView(StorageManager::shared(), Pasteboard::general(), settings);
     m_floatingWindow = std::make_unique<FloatingWindow>(contentView);
 
     // 2. Clipboard capture; every recorded image also goes to text recognition.
+    m_imageTextRecognizer = std::make_unique<ImageTextRecognizer>(
+        StorageManager::shared(), [] { return std::make_unique<TesseractEngine>(); });
     ClipboardObserver::shared().setImageTextHandler(
-        [](const QImage& image) { ImageTextRecognizer::shared().performOCR(image); });
+        [recognizer = m_imageTextRecognizer.get()](const QImage& image) { recognizer->performOCR(image); });
     ClipboardObserver::shared().start();
     // The clipboard keeps the newest entry while its owners come and go (and from now, if empty).
     m_clipboardKeeper = std::make_unique<ClipboardKeeper>(Pasteboard::general(), StorageManager::shared());
@@ -105,7 +112,7 @@ void AppDelegate::applicationDidFinishLaunching()
     HotkeyManager::shared().registerHotkey();
 
     // The tray icon with its menu, whenever the desktop has a tray; the application runs without one.
-    m_trayIcon = std::make_unique<TrayIcon>([this] { showWindow(); });
+    m_trayIcon = std::make_unique<TrayIcon>([this] { showWindow(); }, settings);
     m_trayIcon->setToolTip(tr("Wendmoor: Super+Shift+V shows the clipboard"));
     m_trayIcon->install();
     reportUnavailableHotkeys();

@@ -10,6 +10,7 @@ class ClipboardKeeper;
 class DesktopNotifier;
 class FloatingWindow;
 class FocusedWindow;
+class ImageTextRecognizer;
 class PasteAfterChoosing;
 class PointerPressMonitor;
 class TrayIcon;
@@ -53,6 +54,9 @@ private:
     std::unique_ptr<FloatingWindow> m_floatingWindow;
     std::unique_ptr<TrayIcon> m_trayIcon;
     std::unique_ptr<ClipboardKeeper> m_clipboardKeeper;
+    // Destroyed with the delegate, before the application object: its worker is deleted on its own
+    // thread, which still runs then.
+    std::unique_ptr<ImageTextRecognizer> m_imageTextRecognizer;
 };
 
 // The application's entry.

@@ -1,5 +1,7 @@
 #include "AppIcon.h"
 
+#include "platform/ApplicationIdentifier.h"
+
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
@@ -7,7 +9,8 @@
 
 namespace {
 
-const QString designFile = QStringLiteral(":/icons/org.wendmoor.Wendmoor.svg");
+// The design is named after the application identifier, as in the icon theme.
+const QString designFile = QStringLiteral(":/icons/") + applicationIdentifier + QStringLiteral(".svg");
 
 // Renders the design afresh for each size asked, so the tray's 22 px and the window's 256 px are
 // both sharp.

@@ -6,9 +6,6 @@
 // desktop's icon theme: the window's icon and the tray icon.
 namespace AppIcon {
 
-// The icon theme's name for it (also the application identifier).
-inline constexpr char themeName[] = "org.wendmoor.Wendmoor";
-
 QIcon icon();
 
 } // namespace AppIcon

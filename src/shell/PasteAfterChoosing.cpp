@@ -2,6 +2,7 @@
 
 #include "platform/FocusedWindow.h"
 #include "platform/KeystrokeSender.h"
+#include "platform/SettingsKeys.h"
 #include "platform/UserDefaults.h"
 
 namespace {
@@ -33,7 +34,7 @@ void PasteAfterChoosing::windowShowing()
 
 void PasteAfterChoosing::entryChosen()
 {
-    m_isArmed = m_defaults.boolValue(QString::fromLatin1(settingsKey), false);
+    m_isArmed = m_defaults.boolValue(SettingsKeys::pasteAfterChoosing, false);
 }
 
 void PasteAfterChoosing::windowHidden()

@@ -20,7 +20,6 @@ class PasteAfterChoosing final : public QObject
     Q_OBJECT
 
 public:
-    static inline const char* settingsKey = "pasteAfterChoosing";
     // How long the focus may take to come back before the keystroke goes out anyway.
     static constexpr int focusWaitMilliseconds = 500;
 

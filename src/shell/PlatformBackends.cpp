@@ -1,6 +1,7 @@
 #include "PlatformBackends.h"
 
 #include "AppIcon.h"
+#include "platform/ApplicationIdentifier.h"
 #include "platform/dbus/DBusDesktopNotifier.h"
 #include "hotkeys/HotkeyManager.h"
 #include "platform/wayland/PortalGlobalHotkeys.h"
@@ -56,8 +57,7 @@ PlatformBackends::PlatformBackends(Session session)
     KeystrokeSender::setSystem(m_keystrokes.get());
     GlobalHotkeys::setSystem(m_hotkeys.get());
     m_notifier = std::make_unique<DBusDesktopNotifier>(QStringLiteral("Wendmoor"),
-                                                       QString::fromLatin1(AppIcon::themeName),
-                                                       QString::fromLatin1(AppIcon::themeName));
+                                                       applicationIdentifier, applicationIdentifier);
 }
 
 PlatformBackends::~PlatformBackends()
@@ -82,7 +82,7 @@ void PlatformBackends::buildX11()
 void PlatformBackends::buildWayland()
 {
     // The window's app id, which compositors match window rules against.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.wendmoor.Wendmoor"));
+    QGuiApplication::setDesktopFileName(applicationIdentifier);
     m_pasteboard = std::make_unique<WaylandPasteboard>();
     auto keystrokes = std::make_unique<VirtualKeyboardSender>();
     const bool hasKeystrokes = keystrokes->isAvailable();

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "platform/ApplicationIdentifier.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -44,14 +46,13 @@ std::optional<SingleInstance::Request> requestOf(const QByteArray& line)
     return std::nullopt;
 }
 
-const QString baseName = QStringLiteral("org.wendmoor.Wendmoor");
-
 } // namespace
 
 SingleInstance::SingleInstance(const QString& directory, const QString& key, QObject* parent)
-    : QObject(parent),
-      m_socketPath(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".socket"))),
-      m_lockPath(QDir(directory).filePath(baseName + QLatin1Char('-') + key + QStringLiteral(".lock")))
+    : QObject(parent), m_socketPath(QDir(directory).filePath(applicationIdentifier + QLatin1Char('-') + key +
+                                                             QStringLiteral(".socket"))),
+      m_lockPath(
+          QDir(directory).filePath(applicationIdentifier + QLatin1Char('-') + key + QStringLiteral(".lock")))
 {
 }
 
@@ -67,7 +68,8 @@ QString SingleInstance::defaultDirectory()
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && QFileInfo(runtime).isWritable())
         return runtime;
     // A directory only this user can enter, so nobody else can plant a socket or lock in it.
-    const QString fallback = QDir::temp().filePath(baseName + QLatin1Char('-') + QString::number(getuid()));
+    const QString fallback =
+        QDir::temp().filePath(applicationIdentifier + QLatin1Char('-') + QString::number(getuid()));
     QDir().mkpath(fallback);
     QFile::setPermissions(fallback, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return fallback;

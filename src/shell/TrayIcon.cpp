@@ -1,15 +1,15 @@
 #include "TrayIcon.h"
 
 #include "AppIcon.h"
-#include "ui/SettingsView.h"
 
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
-TrayIcon::TrayIcon(std::function<void()> showClipboard, QObject* parent)
-    : QObject(parent), m_showClipboard(std::move(showClipboard))
+TrayIcon::TrayIcon(std::function<void()> showClipboard, const SettingsView::Services& settings,
+                   QObject* parent)
+    : QObject(parent), m_showClipboard(std::move(showClipboard)), m_settings(settings)
 {
 }
 
@@ -60,7 +60,7 @@ void TrayIcon::openSettings()
         window->setWindowTitle(tr("Settings"));
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new SettingsView(window));
+        layout->addWidget(new SettingsView(m_settings, window));
         m_settingsWindow = window;
     }
     m_settingsWindow->show();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/SettingsView.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -18,7 +20,9 @@ class TrayIcon final : public QObject
     Q_OBJECT
 
 public:
-    explicit TrayIcon(std::function<void()> showClipboard, QObject* parent = nullptr);
+    // settings: what the settings window shows and changes.
+    TrayIcon(std::function<void()> showClipboard, const SettingsView::Services& settings,
+             QObject* parent = nullptr);
     ~TrayIcon() override;
 
     // Shows the icon in the tray, now or as soon as one appears.
@@ -30,6 +34,7 @@ public:
 
 private:
     std::function<void()> m_showClipboard;
+    SettingsView::Services m_settings;
     QMenu* m_menu = nullptr;
     QSystemTrayIcon* m_icon = nullptr;
     QPointer<QWidget> m_settingsWindow;

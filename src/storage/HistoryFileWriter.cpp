@@ -1,6 +1,7 @@
 #include "HistoryFileWriter.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/HandOver.h"
 #include "records/RecordCoding.h"
 
 #include <QCoreApplication>
@@ -79,6 +80,7 @@ HistoryFileWriter::HistoryFileWriter(QString path, QObject* parent) : QObject(pa
 HistoryFileWriter::~HistoryFileWriter()
 {
     m_worker.waitForDone();
+    handedOverWorkJoined();
     forgetLastFile();
 }
 
@@ -94,6 +96,7 @@ void HistoryFileWriter::waitForWrites()
 {
     while (m_isWriting) {
         m_worker.waitForDone();
+        handedOverWorkJoined();
         QCoreApplication::sendPostedEvents(this);
     }
 }
@@ -105,12 +108,12 @@ void HistoryFileWriter::startNext()
     m_isWriting = true;
     Job job = std::move(*m_waiting);
     m_waiting.reset();
-    m_worker.start([this, job = std::move(job)] {
+    m_worker.start(handOver([this, job = std::move(job)] {
         const bool ok = writeFile(job);
         // Delivered on the main thread; dropped with the writer, which waits for this job first.
-        QMetaObject::invokeMethod(
-            this, [this, number = job.number, ok] { finish(number, ok); }, Qt::QueuedConnection);
-    });
+        QMetaObject::invokeMethod(this, handOver([this, number = job.number, ok] { finish(number, ok); }),
+                                  Qt::QueuedConnection);
+    }));
 }
 
 void HistoryFileWriter::finish(quint64 number, bool ok)

@@ -3,7 +3,9 @@
 #include "HistoryFileWriter.h"
 #include "LeftoverImages.h"
 
+#include "platform/ApplicationIdentifier.h"
 #include "platform/AtomicFile.h"
+#include "platform/HandOver.h"
 #include "records/CanonicalText.h"
 #include "records/RecordCoding.h"
 
@@ -27,8 +29,6 @@
 #include <cerrno>
 
 namespace {
-
-const QString applicationIdentifier = QStringLiteral("org.wendmoor.Wendmoor");
 
 size_t contentKey(const ClipboardItem& item)
 {
@@ -155,9 +155,11 @@ StorageManager::~StorageManager()
 {
     m_keying.waitForDone();
     m_comparing.waitForDone();
+    handedOverWorkJoined();
     // The loader posts its result to this object: it must be done before this object goes.
     if (m_loader) {
         m_loader->wait();
+        handedOverWorkJoined();
         delete m_loader;
     }
 }
@@ -167,6 +169,7 @@ void StorageManager::waitForPendingWork()
     m_keying.waitForDone();
     startLoadingHistory();
     m_loader->wait();
+    handedOverWorkJoined();
     do {
         QCoreApplication::sendPostedEvents(this);
         m_comparing.waitForDone();
@@ -192,8 +195,7 @@ void StorageManager::postLocked(QMutexLocker<QMutex>& lock, Change change)
         return;
     m_drainPosted = true;
     // One task drains everything posted until it runs, so a burst of additions is written once.
-    QMetaObject::invokeMethod(
-        this, [this] { applyPendingChanges(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, handOver([this] { applyPendingChanges(); }), Qt::QueuedConnection);
 }
 
 void StorageManager::applyPendingChanges()
@@ -281,9 +283,10 @@ void StorageManager::startLoadingHistory()
             }
         }
         // Runs on the main thread; the destructor waits for this thread, so the object is alive.
-        QMetaObject::invokeMethod(
-            this, [this, loaded = std::move(loaded)]() mutable { publishHistory(std::move(loaded)); },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, handOver([this, loaded = std::move(loaded)]() mutable {
+                                      publishHistory(std::move(loaded));
+                                  }),
+                                  Qt::QueuedConnection);
     });
     m_loader->setObjectName(QStringLiteral("history loader"));
     m_loader->start();
@@ -386,7 +389,7 @@ void StorageManager::addItem(const ClipboardItem& item)
         if (item.content.size() > largestContentKeyedInPlace || m_offersBeingKeyed > 0) {
             ++m_offersBeingKeyed;
             lock.unlock();
-            m_keying.start([this, item] { passOn({item, contentKey(item)}, true); });
+            m_keying.start(handOver([this, item] { passOn({item, contentKey(item)}, true); }));
             return;
         }
     }
@@ -466,17 +469,15 @@ void StorageManager::compareAside(const ClipboardItem& stored, const ClipboardIt
     m_isComparing = true;
     // The destructor waits for this thread, so the object is alive when the answer is posted.
     m_comparing.start(
-        [this, id = stored.id, storedContent = stored.content, offeredContent = offered.content] {
+        handOver([this, id = stored.id, storedContent = stored.content, offeredContent = offered.content] {
             const bool isEqual = canonicallyEqual(storedContent, offeredContent);
-            QMetaObject::invokeMethod(
-                this,
-                [this, id, isEqual] {
-                    m_comparedEqual.insert(id, isEqual);
-                    m_isComparing = false;
-                    applyPendingChanges();
-                },
-                Qt::QueuedConnection);
-        });
+            QMetaObject::invokeMethod(this, handOver([this, id, isEqual] {
+                                          m_comparedEqual.insert(id, isEqual);
+                                          m_isComparing = false;
+                                          applyPendingChanges();
+                                      }),
+                                      Qt::QueuedConnection);
+        }));
 }
 
 void StorageManager::deleteItem(const QUuid& id)

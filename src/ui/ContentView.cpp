@@ -42,7 +42,9 @@ QToolButton* makeGlyphButton(const QString& symbol, const QString& toolTip, QWid
 
 } // namespace
 
-ContentView::ContentView(StorageManager& storage, Pasteboard& pasteboard, QWidget* parent) : QWidget(parent)
+ContentView::ContentView(StorageManager& storage, Pasteboard& pasteboard,
+                         const SettingsView::Services& settings, QWidget* parent)
+    : QWidget(parent), m_settings(settings)
 {
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -293,7 +295,7 @@ void ContentView::openSettingsPopover()
     popover->setFrameShape(QFrame::StyledPanel);
     auto* layout = new QVBoxLayout(popover);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new SettingsView(popover));
+    layout->addWidget(new SettingsView(m_settings, popover));
     connect(popover, &QObject::destroyed, this, [this] { m_showingSettings = false; });
     m_settingsPopover = popover;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SettingsView.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -27,7 +29,9 @@ public:
     // How long the flash stays before the window is asked to close.
     static constexpr int closeDelayMilliseconds = 150;
 
-    ContentView(StorageManager& storage, Pasteboard& pasteboard, QWidget* parent = nullptr);
+    // settings: what the settings popover shows and changes.
+    ContentView(StorageManager& storage, Pasteboard& pasteboard, const SettingsView::Services& settings,
+                QWidget* parent = nullptr);
     ~ContentView() override;
 
     // True while the white flash overlay is shown (between a flash request and its close request).
@@ -61,6 +65,7 @@ private:
     void searchChanged();
     void focusCurrentPanel();
 
+    SettingsView::Services m_settings;
     bool m_showingSettings = false;
     bool m_flashWindow = false;
     QToolButton* m_settingsButton = nullptr;

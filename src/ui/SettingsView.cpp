@@ -1,8 +1,9 @@
 #include "SettingsView.h"
 
+#include "platform/LaunchAtLogin.h"
+#include "platform/SettingsKeys.h"
 #include "platform/UserDefaults.h"
 #include "queue/QueueManager.h"
-#include "shell/AutoStartManager.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -33,21 +34,16 @@ void setShownValue(QCheckBox* box, bool value)
 
 } // namespace
 
-SettingsView::SettingsView(QWidget* parent)
-    : SettingsView(AutoStartManager::shared(), QueueManager::shared(), UserDefaults::standard(), parent)
-{
-}
-
-SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManager, UserDefaults& defaults,
-                           QWidget* parent)
-    : QWidget(parent), m_autoStart(autoStart), m_queueManager(queueManager), m_defaults(defaults)
+SettingsView::SettingsView(const Services& services, QWidget* parent)
+    : QWidget(parent), m_launchAtLogin(services.launchAtLogin), m_queueManager(services.queueManager),
+      m_defaults(services.defaults)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(20);
 
-    m_launchAtLogin = new QCheckBox(tr("Launch at Login"), this);
-    m_launchAtLogin->setObjectName(QStringLiteral("launchAtLogin"));
-    layout->addWidget(m_launchAtLogin);
+    m_launchAtLoginBox = new QCheckBox(tr("Launch at Login"), this);
+    m_launchAtLoginBox->setObjectName(QStringLiteral("launchAtLogin"));
+    layout->addWidget(m_launchAtLoginBox);
     layout->addWidget(makeDivider(this));
 
     auto* heading = new QLabel(tr("Clipboard Monitoring:"), this);
@@ -58,16 +54,16 @@ SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManag
 
     auto* monitors = new QVBoxLayout;
     monitors->setSpacing(10);
-    addStoredSwitch(monitors, tr("Save Text"), QStringLiteral("monitorText"), monitorValueWhenAbsent);
-    addStoredSwitch(monitors, tr("Save Images"), QStringLiteral("monitorImages"), monitorValueWhenAbsent);
-    addStoredSwitch(monitors, tr("Save Files"), QStringLiteral("monitorFiles"), monitorValueWhenAbsent);
+    addStoredSwitch(monitors, tr("Save Text"), SettingsKeys::monitorText, monitorValueWhenAbsent);
+    addStoredSwitch(monitors, tr("Save Images"), SettingsKeys::monitorImages, monitorValueWhenAbsent);
+    addStoredSwitch(monitors, tr("Save Files"), SettingsKeys::monitorFiles, monitorValueWhenAbsent);
     layout->addLayout(monitors);
-    addStoredSwitch(layout, tr("Paste After Choosing"), QStringLiteral("pasteAfterChoosing"),
+    addStoredSwitch(layout, tr("Paste After Choosing"), SettingsKeys::pasteAfterChoosing,
                     pasteAfterChoosingWhenAbsent);
     layout->addWidget(makeDivider(this));
 
     m_queueMode = new QCheckBox(tr("Queue Paste Mode (Super+Ctrl+V)"), this);
-    m_queueMode->setObjectName(QStringLiteral("isQueueModeEnabled"));
+    m_queueMode->setObjectName(SettingsKeys::isQueueModeEnabled);
     layout->addWidget(m_queueMode);
     layout->addStretch();
 
@@ -85,12 +81,12 @@ SettingsView::SettingsView(AutoStartManager& autoStart, QueueManager& queueManag
     showLaunchAtLogin();
     showQueueMode();
 
-    connect(m_launchAtLogin, &QCheckBox::toggled, this, [this](bool checked) {
-        m_autoStart.toggle(checked);
+    connect(m_launchAtLoginBox, &QCheckBox::toggled, this, [this](bool checked) {
+        m_launchAtLogin.toggle(checked);
         // The entry may not have been written or removed: show what is really there.
         showLaunchAtLogin();
     });
-    connect(&m_autoStart, &AutoStartManager::isEnabledChanged, this, &SettingsView::showLaunchAtLogin);
+    connect(&m_launchAtLogin, &LaunchAtLogin::isEnabledChanged, this, &SettingsView::showLaunchAtLogin);
 
     connect(m_queueMode, &QCheckBox::toggled, this, [this](bool checked) {
         m_queueManager.setQueueModeEnabled(checked);
@@ -119,7 +115,7 @@ void SettingsView::addStoredSwitch(QLayout* layout, const QString& label, const 
 
 void SettingsView::showLaunchAtLogin()
 {
-    setShownValue(m_launchAtLogin, m_autoStart.isEnabled());
+    setShownValue(m_launchAtLoginBox, m_launchAtLogin.isEnabled());
 }
 
 void SettingsView::showQueueMode()

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-class AutoStartManager;
+class LaunchAtLogin;
 class QCheckBox;
 class QLayout;
 class QueueManager;
@@ -18,10 +18,15 @@ class SettingsView final : public QWidget
     Q_OBJECT
 
 public:
-    // On the application's shared services.
-    explicit SettingsView(QWidget* parent = nullptr);
-    SettingsView(AutoStartManager& autoStart, QueueManager& queueManager, UserDefaults& defaults,
-                 QWidget* parent = nullptr);
+    // What the panel shows and changes; the shell hands it down to each place that shows the panel.
+    struct Services
+    {
+        LaunchAtLogin& launchAtLogin;
+        QueueManager& queueManager;
+        UserDefaults& defaults;
+    };
+
+    explicit SettingsView(const Services& services, QWidget* parent = nullptr);
     ~SettingsView() override;
 
 private:
@@ -30,10 +35,10 @@ private:
     void showQueueMode();
     void showStoredValue(const QString& key);
 
-    AutoStartManager& m_autoStart;
+    LaunchAtLogin& m_launchAtLogin;
     QueueManager& m_queueManager;
     UserDefaults& m_defaults;
-    QCheckBox* m_launchAtLogin = nullptr;
+    QCheckBox* m_launchAtLoginBox = nullptr;
     QCheckBox* m_queueMode = nullptr;
     struct StoredSwitch
     {

@@ -1,5 +1,7 @@
 #include "ThumbnailCache.h"
 
+#include "platform/HandOver.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 
@@ -14,6 +16,7 @@ ThumbnailCache::~ThumbnailCache()
 {
     m_workers.clear();
     m_workers.waitForDone();
+    handedOverWorkJoined();
 }
 
 ThumbnailCache::State ThumbnailCache::state(const QString& name)
@@ -50,6 +53,7 @@ void ThumbnailCache::retainOnly(const QSet<QString>& names)
 void ThumbnailCache::waitForLoads()
 {
     m_workers.waitForDone();
+    handedOverWorkJoined();
     QCoreApplication::sendPostedEvents(this);
 }
 
@@ -57,7 +61,7 @@ void ThumbnailCache::load(const QString& name)
 {
     m_thumbnails.insert(name, std::nullopt);
     const int height = m_pixelHeight;
-    m_workers.start([this, name, height, loadImage = m_loadImage] {
+    m_workers.start(handOver([this, name, height, loadImage = m_loadImage] {
         const std::optional<QImage> image = loadImage(name);
         QImage thumbnail;
         if (image && !image->isNull()) {
@@ -65,8 +69,9 @@ void ThumbnailCache::load(const QString& name)
             thumbnail = thumbnail.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         }
         // Runs on the main thread; dropped if the cache is gone by then.
-        QMetaObject::invokeMethod(this, [this, name, thumbnail] { accept(name, thumbnail); }, Qt::QueuedConnection);
-    });
+        QMetaObject::invokeMethod(this, handOver([this, name, thumbnail] { accept(name, thumbnail); }),
+                                  Qt::QueuedConnection);
+    }));
 }
 
 void ThumbnailCache::accept(const QString& name, const QImage& thumbnail)

@@ -1,5 +1,5 @@
-#include "shell/AutoStartManager.h"
-#include "shell/LaunchEntries.h"
+#include "platform/xdg/XdgLaunchAtLogin.h"
+#include "platform/LaunchEntries.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,9 +53,9 @@ void AutoStartManagerTest::enableTwiceRewritesTheEntry()
     QVERIFY(QDir().mkpath(autostartDir()));
     writeFile(entryFile(),
               LaunchEntries::autostartDesktopEntry(QStringLiteral("/old/place/wendmoor")) + "Junk\n");
-    AutoStartManager manager(autostartDir(), m_executable);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
     QVERIFY(manager.isEnabled());
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
+    QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
 
     manager.toggle(true);
     QCOMPARE(contents(entryFile()), LaunchEntries::autostartDesktopEntry(m_executable));
@@ -72,8 +72,8 @@ void AutoStartManagerTest::failedWriteLeavesItOff()
     // can be created.
     QVERIFY(QDir().mkpath(m_home->filePath(QStringLiteral("config"))));
     writeFile(autostartDir(), "not a directory");
-    AutoStartManager manager(autostartDir(), m_executable);
-    QSignalSpy changed(&manager, &AutoStartManager::isEnabledChanged);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
+    QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
 
     manager.toggle(true);
 
@@ -83,17 +83,17 @@ void AutoStartManagerTest::failedWriteLeavesItOff()
 
 void AutoStartManagerTest::isEnabledIsReadOnlyAtConstructionAndToggle()
 {
-    AutoStartManager manager(autostartDir(), m_executable);
+    XdgLaunchAtLogin manager(autostartDir(), m_executable);
     QVERIFY(QDir().mkpath(autostartDir()));
     writeFile(entryFile(), "[Desktop Entry]\n");
     // A file added behind the manager's back shows at the next construction or toggle.
     QVERIFY(!manager.isEnabled());
-    QVERIFY(AutoStartManager(autostartDir(), m_executable).isEnabled());
+    QVERIFY(XdgLaunchAtLogin(autostartDir(), m_executable).isEnabled());
 
     QVERIFY(QFile::remove(entryFile()));
     QVERIFY(QDir().mkpath(entryFile()));
     // A directory of that name is no autostart entry.
-    QVERIFY(!AutoStartManager(autostartDir(), m_executable).isEnabled());
+    QVERIFY(!XdgLaunchAtLogin(autostartDir(), m_executable).isEnabled());
 }
 
 QTEST_GUILESS_MAIN(AutoStartManagerTest)

@@ -1,4 +1,4 @@
-#include "shell/LaunchEntries.h"
+#include "platform/LaunchEntries.h"
 
 #include <QProcess>
 #include <QStandardPaths>

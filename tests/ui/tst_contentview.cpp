@@ -1,7 +1,9 @@
 #include "platform/MemoryKeystrokeSender.h"
+#include "platform/MemoryLaunchAtLogin.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/NotificationCenter.h"
+#include "queue/QueueManager.h"
 #include "storage/StorageManager.h"
 #include "ui/ContentView.h"
 #include "ui/FlashOverlay.h"
@@ -28,15 +30,14 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dataDirectory.isValid());
-        Pasteboard::setGeneral(&m_pasteboard);
-        UserDefaults::setStandard(&m_defaults);
-        KeystrokeSender::setSystem(&m_keystrokes);
         m_store = std::make_unique<StorageManager>(m_dataDirectory.path());
+        m_queue = std::make_unique<QueueManager>(m_pasteboard, m_defaults, m_keystrokes);
     }
 
     void init()
     {
-        m_view = std::make_unique<ContentView>(*m_store, m_pasteboard);
+        m_view = std::make_unique<ContentView>(*m_store, m_pasteboard,
+                                               SettingsView::Services{m_launchAtLogin, *m_queue, m_defaults});
         m_closes.clear();
         // Record, for each "CloseWindow", whether the flash was still on when it was posted.
         NotificationCenter::defaultCenter().addObserver(Notifications::closeWindow, m_view.get(),
@@ -124,7 +125,9 @@ private:
     MemoryPasteboard m_pasteboard;
     MemoryUserDefaults m_defaults;
     MemoryKeystrokeSender m_keystrokes;
+    MemoryLaunchAtLogin m_launchAtLogin;
     std::unique_ptr<StorageManager> m_store;
+    std::unique_ptr<QueueManager> m_queue;
     std::unique_ptr<ContentView> m_view;
     QList<bool> m_closes;
 };

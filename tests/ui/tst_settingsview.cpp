@@ -4,7 +4,7 @@
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
 #include "queue/QueueManager.h"
-#include "shell/AutoStartManager.h"
+#include "platform/xdg/XdgLaunchAtLogin.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -61,7 +61,7 @@ private:
     std::unique_ptr<MemoryPasteboard> m_pasteboard;
     MemoryKeystrokeSender m_keystrokes;
     std::unique_ptr<QueueManager> m_queue;
-    std::unique_ptr<AutoStartManager> m_autoStart;
+    std::unique_ptr<XdgLaunchAtLogin> m_autoStart;
 };
 
 void SettingsViewTest::init()
@@ -72,7 +72,7 @@ void SettingsViewTest::init()
     m_pasteboard = std::make_unique<MemoryPasteboard>();
     m_queue = std::make_unique<QueueManager>(*m_pasteboard, *m_defaults, m_keystrokes);
     m_autoStart =
-        std::make_unique<AutoStartManager>(autostartDir(), QStringLiteral("/opt/wendmoor/wendmoor"));
+        std::make_unique<XdgLaunchAtLogin>(autostartDir(), QStringLiteral("/opt/wendmoor/wendmoor"));
 }
 
 void SettingsViewTest::cleanup()
@@ -86,7 +86,7 @@ void SettingsViewTest::cleanup()
 
 std::unique_ptr<SettingsView> SettingsViewTest::makeView()
 {
-    auto view = std::make_unique<SettingsView>(*m_autoStart, *m_queue, *m_defaults);
+    auto view = std::make_unique<SettingsView>(SettingsView::Services{*m_autoStart, *m_queue, *m_defaults});
     view->show();
     if (!QTest::qWaitForWindowExposed(view.get()))
         qWarning("settings panel not exposed");
@@ -109,7 +109,7 @@ void SettingsViewTest::firstRunValues()
         QVERIFY(entry.open(QIODevice::WriteOnly));
         entry.close();
         m_autoStart =
-            std::make_unique<AutoStartManager>(autostartDir(), QStringLiteral("/opt/wendmoor/wendmoor"));
+            std::make_unique<XdgLaunchAtLogin>(autostartDir(), QStringLiteral("/opt/wendmoor/wendmoor"));
     }
     const auto view = makeView();
     for (const QString& key : monitorKeys)

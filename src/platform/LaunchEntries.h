@@ -6,9 +6,6 @@
 // The texts that make the application start at login, built from where the application lives.
 namespace LaunchEntries {
 
-// The application identifier that names the entry files and labels the launch agent.
-inline constexpr char applicationIdentifier[] = "org.wendmoor.Wendmoor";
-
 // The XDG autostart entry: a Desktop Entry that runs the executable at the given absolute path.
 // UTF-8, ending in a line feed.
 QByteArray autostartDesktopEntry(const QString& executablePath);

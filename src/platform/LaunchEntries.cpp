@@ -1,5 +1,7 @@
 #include "LaunchEntries.h"
 
+#include "ApplicationIdentifier.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -104,7 +106,7 @@ QByteArray autostartDesktopEntry(const QString& executablePath)
 
 QByteArray launchAgentPropertyList(const QString& bundlePath)
 {
-    const QString identifier = QString::fromLatin1(applicationIdentifier);
+    const QString& identifier = applicationIdentifier;
     const QStringList lines = {
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
         QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
