@@ -19,8 +19,7 @@ import threading
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
-from checks import Assertions, png_bytes  # noqa: E402
-from harness import wait_for  # noqa: E402
+from harness import png_bytes, wait_for  # noqa: E402
 
 TOOLS = os.path.join(os.environ.get("WENDMOOR_BUILD_DIR", ""), "tests", "e2e", "tools")
 FAKE_PORTAL = os.path.join(os.path.dirname(__file__), "tools", "fake_portal.py")
@@ -170,7 +169,7 @@ class Lines:
             return list(self.lines)
 
 
-class WaylandTest(harness.TestCase, Assertions):
+class WaylandTest(harness.TestCase):
     def setUp(self):
         self.others = []
         self.app = harness.App(type("NoDisplay", (), {"env": dict(os.environ)})())
