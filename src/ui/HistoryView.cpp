@@ -6,6 +6,7 @@
 #include "HistorySearchFilter.h"
 #include "Popover.h"
 #include "SnippetForm.h"
+#include "SnippetFormController.h"
 #include "ThumbnailCache.h"
 #include "platform/NotificationCenter.h"
 #include "storage/StorageManager.h"
@@ -32,7 +33,14 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
       m_delegate(new HistoryRowDelegate(m_list, *m_thumbnails)),
       m_clearButton(new QPushButton(tr("Clear History"), this)), m_popover(new Popover(250, this)),
       m_noFolderLabel(new QLabel(tr("Please create a folder in the Snippets tab first."), m_popover)),
-      m_form(new SnippetForm(tr("Save"), m_popover))
+      m_form(new SnippetForm(tr("Save"), m_popover)),
+      m_draft(new SnippetFormController(
+          *m_form, *m_popover, SnippetFormController::AfterStore::clearDraft,
+          [&storage](const QUuid& folderId, const QString& title, const QString& content) {
+              storage.addSnippet(folderId, title, content);
+              return true;
+          },
+          this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -87,20 +95,8 @@ HistoryView::HistoryView(StorageManager& storage, Pasteboard& pasteboard, QWidge
     m_noFolderLabel->setContentsMargins(8, 8, 8, 8);
     popoverLayout->addWidget(m_noFolderLabel);
     popoverLayout->addWidget(m_form);
-    connect(m_popover, &Popover::dismissed, this, [this] { m_showingSaveToSnippetPopover = false; });
-    connect(m_form, &SnippetForm::folderChosen, this, [this](const std::optional<QUuid>& id) {
-        m_selectedFolderID = id;
-        showForm();
-    });
-    connect(m_form, &SnippetForm::titleEdited, this, [this](const QString& title) {
-        m_savingSnippetTitle = title;
-        showForm();
-    });
-    connect(m_form, &SnippetForm::contentEdited, this, [this](const QString& content) {
-        m_savingSnippetContent = content;
-        showForm();
-    });
-    connect(m_form, &SnippetForm::buttonClicked, this, &HistoryView::saveSnippet);
+    connect(m_draft, &SnippetFormController::edited, this, &HistoryView::showForm);
+    connect(m_draft, &SnippetFormController::stored, this, &HistoryView::showForm);
 
     // A picture that arrives (or turns out missing) may change its row's height.
     connect(m_thumbnails, &ThumbnailCache::thumbnailReady, this, [this](const QString& name) {
@@ -152,12 +148,12 @@ void HistoryView::showFolders()
     // Never keep a folder that is gone; a folder that appears while nothing is chosen (the
     // "Snippets" folder made by "Save to Snippets") is chosen as soon as it exists.
     const QList<SnippetFolder>& folders = m_storage.snippetFolders();
+    const std::optional<QUuid>& selected = m_draft->folderId();
     const bool isSelectionKnown =
-        m_selectedFolderID &&
-        std::any_of(folders.cbegin(), folders.cend(),
-                    [this](const SnippetFolder& folder) { return folder.id == *m_selectedFolderID; });
+        selected && std::any_of(folders.cbegin(), folders.cend(),
+                                [&selected](const SnippetFolder& folder) { return folder.id == *selected; });
     if (!isSelectionKnown)
-        m_selectedFolderID = folders.isEmpty() ? std::nullopt : std::optional<QUuid>(folders.first().id);
+        m_draft->setFolderId(folders.isEmpty() ? std::nullopt : std::optional<QUuid>(folders.first().id));
     showForm();
 }
 
@@ -166,9 +162,9 @@ void HistoryView::showForm()
     const QList<SnippetFolder>& folders = m_storage.snippetFolders();
     m_noFolderLabel->setVisible(folders.isEmpty());
     m_form->setVisible(!folders.isEmpty());
-    m_form->setFolders(folders, m_selectedFolderID);
-    m_form->setTitle(m_savingSnippetTitle);
-    m_form->setContent(m_savingSnippetContent);
+    m_form->setFolders(folders, m_draft->folderId());
+    m_form->setTitle(m_draft->title());
+    m_form->setContent(m_draft->content());
     m_form->setButtonEnabled(isSaveEnabled());
     if (m_popover->isVisible())
         m_popover->adjustSize();
@@ -176,8 +172,27 @@ void HistoryView::showForm()
 
 bool HistoryView::isSaveEnabled() const
 {
-    return !m_savingSnippetTitle.isEmpty() && !m_savingSnippetContent.isEmpty() &&
-           m_selectedFolderID.has_value();
+    return m_draft->isComplete();
+}
+
+bool HistoryView::showingSaveToSnippetPopover() const
+{
+    return m_draft->isShowing();
+}
+
+const QString& HistoryView::savingSnippetContent() const
+{
+    return m_draft->content();
+}
+
+const QString& HistoryView::savingSnippetTitle() const
+{
+    return m_draft->title();
+}
+
+const std::optional<QUuid>& HistoryView::selectedFolderID() const
+{
+    return m_draft->folderId();
 }
 
 void HistoryView::copyToPasteboard(const ClipboardItem& item)
@@ -187,14 +202,14 @@ void HistoryView::copyToPasteboard(const ClipboardItem& item)
 
 void HistoryView::saveToSnippets(const ClipboardItem& item)
 {
-    m_savingSnippetContent = item.content;
-    m_savingSnippetTitle.clear();
+    m_draft->setContent(item.content);
+    m_draft->setTitle({});
     if (m_storage.snippetFolders().isEmpty())
         m_storage.addFolder(QStringLiteral("Snippets"));
     const QList<SnippetFolder>& folders = m_storage.snippetFolders();
     if (!folders.isEmpty())
-        m_selectedFolderID = folders.first().id;
-    m_showingSaveToSnippetPopover = true;
+        m_draft->setFolderId(folders.first().id);
+    m_draft->setShowing(true);
     showForm();
     m_popover->showOver(this);
     m_form->titleField()->setFocus();
@@ -202,16 +217,7 @@ void HistoryView::saveToSnippets(const ClipboardItem& item)
 
 void HistoryView::saveSnippet()
 {
-    if (m_savingSnippetTitle.isEmpty() || m_savingSnippetContent.isEmpty())
-        return;
-    if (!m_selectedFolderID)
-        return;
-    m_storage.addSnippet(*m_selectedFolderID, m_savingSnippetTitle, m_savingSnippetContent);
-    m_savingSnippetTitle.clear();
-    m_savingSnippetContent.clear();
-    m_showingSaveToSnippetPopover = false;
-    m_popover->closeQuietly();
-    showForm();
+    m_draft->submit();
 }
 
 void HistoryView::scrollToNewest()

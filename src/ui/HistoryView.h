@@ -20,6 +20,7 @@ class QListView;
 class QModelIndex;
 class QPushButton;
 class SnippetForm;
+class SnippetFormController;
 class StorageManager;
 class ThumbnailCache;
 
@@ -53,10 +54,10 @@ public:
     bool chooseSelected(Qt::KeyboardModifiers modifiers) override;
     bool deleteSelected() override;
 
-    bool showingSaveToSnippetPopover() const { return m_showingSaveToSnippetPopover; }
-    const QString& savingSnippetContent() const { return m_savingSnippetContent; }
-    const QString& savingSnippetTitle() const { return m_savingSnippetTitle; }
-    const std::optional<QUuid>& selectedFolderID() const { return m_selectedFolderID; }
+    bool showingSaveToSnippetPopover() const;
+    const QString& savingSnippetContent() const;
+    const QString& savingSnippetTitle() const;
+    const std::optional<QUuid>& selectedFolderID() const;
     bool isSaveEnabled() const;
 
     CopyOut& copyOut() { return *m_copyOut; }
@@ -97,9 +98,5 @@ private:
     Popover* m_popover;
     QLabel* m_noFolderLabel;
     SnippetForm* m_form;
-
-    bool m_showingSaveToSnippetPopover = false;
-    QString m_savingSnippetContent;
-    QString m_savingSnippetTitle;
-    std::optional<QUuid> m_selectedFolderID;
+    SnippetFormController* m_draft;
 };

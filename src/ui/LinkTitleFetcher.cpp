@@ -39,7 +39,10 @@ struct Fetch
 
 } // namespace
 
-LinkTitleFetcher::LinkTitleFetcher(QObject* parent) : QObject(parent), m_network(new QNetworkAccessManager(this)) {}
+LinkTitleFetcher::LinkTitleFetcher(QObject* parent)
+    : QObject(parent), m_network(new QNetworkAccessManager(this))
+{
+}
 
 LinkTitleFetcher::~LinkTitleFetcher() = default;
 

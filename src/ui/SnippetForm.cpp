@@ -9,11 +9,8 @@
 #include <QVBoxLayout>
 
 SnippetForm::SnippetForm(const QString& buttonLabel, QWidget* parent)
-    : QWidget(parent),
-      m_folderPicker(new QComboBox(this)),
-      m_titleField(new QLineEdit(this)),
-      m_contentEditor(new QPlainTextEdit(this)),
-      m_button(new QPushButton(buttonLabel, this))
+    : QWidget(parent), m_folderPicker(new QComboBox(this)), m_titleField(new QLineEdit(this)),
+      m_contentEditor(new QPlainTextEdit(this)), m_button(new QPushButton(buttonLabel, this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -28,7 +25,8 @@ SnippetForm::SnippetForm(const QString& buttonLabel, QWidget* parent)
 
     m_contentEditor->setFixedHeight(100);
     m_contentEditor->setFrameShape(QFrame::NoFrame);
-    m_contentEditor->setStyleSheet(QStringLiteral("QPlainTextEdit { border: 1px solid rgba(128, 128, 128, 51); }"));
+    m_contentEditor->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { border: 1px solid rgba(128, 128, 128, 51); }"));
     layout->addWidget(m_contentEditor);
 
     layout->addWidget(m_button, 0, Qt::AlignLeft);

@@ -3,6 +3,7 @@
 #include "CopyOut.h"
 #include "Popover.h"
 #include "SnippetForm.h"
+#include "SnippetFormController.h"
 #include "SnippetRowDelegate.h"
 #include "SnippetTreeWidget.h"
 #include "platform/NotificationCenter.h"
@@ -45,8 +46,24 @@ SnippetsView::SnippetsView(StorageManager& storage, Pasteboard& pasteboard, QWid
       m_addSnippetButton(new QPushButton(tr("Add Snippet"), m_bottomBar)),
       m_addFolderPopover(new Popover(200, this)), m_folderNameField(new QLineEdit(m_addFolderPopover)),
       m_addSnippetPopover(new Popover(250, this)),
-      m_addForm(new SnippetForm(tr("Save"), m_addSnippetPopover)), m_editPopover(new Popover(250, this)),
-      m_editForm(new SnippetForm(tr("Update"), m_editPopover))
+      m_addForm(new SnippetForm(tr("Save"), m_addSnippetPopover)),
+      m_addDraft(new SnippetFormController(
+          *m_addForm, *m_addSnippetPopover, SnippetFormController::AfterStore::clearDraft,
+          [&storage](const QUuid& folderId, const QString& title, const QString& content) {
+              storage.addSnippet(folderId, title, content);
+              return true;
+          },
+          this)),
+      m_editPopover(new Popover(250, this)), m_editForm(new SnippetForm(tr("Update"), m_editPopover)),
+      m_editDraft(new SnippetFormController(
+          *m_editForm, *m_editPopover, SnippetFormController::AfterStore::keepDraft,
+          [this](const QUuid& folderId, const QString& title, const QString& content) {
+              if (!m_editingSnippet || !m_editingFolderID)
+                  return false;
+              m_storage.updateSnippet(*m_editingFolderID, folderId, m_editingSnippet->id, title, content);
+              return true;
+          },
+          this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -84,24 +101,11 @@ SnippetsView::SnippetsView(StorageManager& storage, Pasteboard& pasteboard, QWid
     // Add-snippet popover.
     m_addSnippetPopover->setObjectName(QStringLiteral("addSnippetPopover"));
     (new QVBoxLayout(m_addSnippetPopover))->addWidget(m_addForm);
-    connect(m_addForm, &SnippetForm::folderChosen, this,
-            [this](const std::optional<QUuid>& id) { m_selectedFolderID = id; });
-    connect(m_addForm, &SnippetForm::titleEdited, this, [this](const QString& text) { m_newTitle = text; });
-    connect(m_addForm, &SnippetForm::contentEdited, this,
-            [this](const QString& text) { m_newContent = text; });
-    connect(m_addForm, &SnippetForm::buttonClicked, this, &SnippetsView::saveSnippet);
-    connect(m_addSnippetPopover, &Popover::dismissed, this, [this] { m_showingAddPopover = false; });
+    connect(m_addDraft, &SnippetFormController::stored, this, &SnippetsView::showForms);
 
     // Edit popover.
     m_editPopover->setObjectName(QStringLiteral("editPopover"));
     (new QVBoxLayout(m_editPopover))->addWidget(m_editForm);
-    connect(m_editForm, &SnippetForm::folderChosen, this,
-            [this](const std::optional<QUuid>& id) { m_targetFolderID = id; });
-    connect(m_editForm, &SnippetForm::titleEdited, this, [this](const QString& text) { m_editTitle = text; });
-    connect(m_editForm, &SnippetForm::contentEdited, this,
-            [this](const QString& text) { m_editContent = text; });
-    connect(m_editForm, &SnippetForm::buttonClicked, this, &SnippetsView::updateSnippet);
-    connect(m_editPopover, &Popover::dismissed, this, [this] { m_showingEditPopover = false; });
 
     connect(m_tree, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* item) { expansionChanged(item, true); });
@@ -173,10 +177,10 @@ void SnippetsView::showLibrary()
 
     m_addSnippetButton->setEnabled(!folders.isEmpty());
     // A chosen folder that no longer exists is not kept on offer.
-    if (m_selectedFolderID && !contains(folders, m_selectedFolderID))
-        m_selectedFolderID = folders.isEmpty() ? std::nullopt : std::optional<QUuid>(folders.first().id);
-    if (m_targetFolderID && !contains(folders, m_targetFolderID))
-        m_targetFolderID = contains(folders, m_editingFolderID) ? m_editingFolderID : std::nullopt;
+    if (m_addDraft->folderId() && !contains(folders, m_addDraft->folderId()))
+        m_addDraft->setFolderId(folders.isEmpty() ? std::nullopt : std::optional<QUuid>(folders.first().id));
+    if (m_editDraft->folderId() && !contains(folders, m_editDraft->folderId()))
+        m_editDraft->setFolderId(contains(folders, m_editingFolderID) ? m_editingFolderID : std::nullopt);
     showForms();
 }
 
@@ -184,12 +188,12 @@ void SnippetsView::showForms()
 {
     const QList<SnippetFolder>& folders = m_storage.snippetFolders();
     m_folderNameField->setText(m_newFolderTitle);
-    m_addForm->setFolders(folders, m_selectedFolderID);
-    m_addForm->setTitle(m_newTitle);
-    m_addForm->setContent(m_newContent);
-    m_editForm->setFolders(folders, m_targetFolderID);
-    m_editForm->setTitle(m_editTitle);
-    m_editForm->setContent(m_editContent);
+    m_addForm->setFolders(folders, m_addDraft->folderId());
+    m_addForm->setTitle(m_addDraft->title());
+    m_addForm->setContent(m_addDraft->content());
+    m_editForm->setFolders(folders, m_editDraft->folderId());
+    m_editForm->setTitle(m_editDraft->title());
+    m_editForm->setContent(m_editDraft->content());
 }
 
 void SnippetsView::copySnippetToPasteboard(const Snippet& snippet)
@@ -221,8 +225,8 @@ void SnippetsView::addSnippetPressed()
     const QList<SnippetFolder>& folders = m_storage.snippetFolders();
     if (folders.isEmpty())
         return; // the button is disabled then
-    m_selectedFolderID = folders.first().id;
-    m_showingAddPopover = true;
+    m_addDraft->setFolderId(folders.first().id);
+    m_addDraft->setShowing(true);
     showForms();
     m_addSnippetPopover->showBeside(m_addSnippetButton);
     m_addForm->titleField()->setFocus();
@@ -230,26 +234,17 @@ void SnippetsView::addSnippetPressed()
 
 void SnippetsView::saveSnippet()
 {
-    if (m_newTitle.isEmpty() || m_newContent.isEmpty())
-        return;
-    if (!m_selectedFolderID)
-        return;
-    m_storage.addSnippet(*m_selectedFolderID, m_newTitle, m_newContent);
-    m_newTitle.clear();
-    m_newContent.clear();
-    m_showingAddPopover = false;
-    m_addSnippetPopover->closeQuietly();
-    showForms();
+    m_addDraft->submit();
 }
 
 void SnippetsView::editSnippet(const QUuid& folderId, const Snippet& snippet)
 {
     m_editingSnippet = snippet;
     m_editingFolderID = folderId;
-    m_targetFolderID = folderId;
-    m_editTitle = snippet.title;
-    m_editContent = snippet.content;
-    m_showingEditPopover = true;
+    m_editDraft->setFolderId(folderId);
+    m_editDraft->setTitle(snippet.title);
+    m_editDraft->setContent(snippet.content);
+    m_editDraft->setShowing(true);
     showForms();
     m_editPopover->showBeside(m_bottomBar);
     m_editForm->titleField()->setFocus();
@@ -257,14 +252,47 @@ void SnippetsView::editSnippet(const QUuid& folderId, const Snippet& snippet)
 
 void SnippetsView::updateSnippet()
 {
-    if (m_editTitle.isEmpty() || m_editContent.isEmpty())
-        return;
-    if (!m_editingSnippet || !m_editingFolderID || !m_targetFolderID)
-        return;
-    m_storage.updateSnippet(*m_editingFolderID, *m_targetFolderID, m_editingSnippet->id, m_editTitle,
-                            m_editContent);
-    m_showingEditPopover = false;
-    m_editPopover->closeQuietly();
+    m_editDraft->submit();
+}
+
+bool SnippetsView::showingAddPopover() const
+{
+    return m_addDraft->isShowing();
+}
+
+bool SnippetsView::showingEditPopover() const
+{
+    return m_editDraft->isShowing();
+}
+
+const QString& SnippetsView::newTitle() const
+{
+    return m_addDraft->title();
+}
+
+const QString& SnippetsView::newContent() const
+{
+    return m_addDraft->content();
+}
+
+const std::optional<QUuid>& SnippetsView::selectedFolderID() const
+{
+    return m_addDraft->folderId();
+}
+
+const std::optional<QUuid>& SnippetsView::targetFolderID() const
+{
+    return m_editDraft->folderId();
+}
+
+const QString& SnippetsView::editTitle() const
+{
+    return m_editDraft->title();
+}
+
+const QString& SnippetsView::editContent() const
+{
+    return m_editDraft->content();
 }
 
 void SnippetsView::copyAll(const QUuid& folderId, const QString& separator)

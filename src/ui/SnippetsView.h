@@ -18,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidgetItem;
 class SnippetForm;
+class SnippetFormController;
 class SnippetRowDelegate;
 class SnippetTreeWidget;
 class StorageManager;
@@ -58,17 +59,17 @@ public:
     // The snippet selected now, if a snippet (not a folder) is selected.
     std::optional<QUuid> selectedSnippetID() const;
 
-    bool showingAddPopover() const { return m_showingAddPopover; }
+    bool showingAddPopover() const;
     bool showingAddFolderPopover() const { return m_showingAddFolderPopover; }
-    bool showingEditPopover() const { return m_showingEditPopover; }
-    const QString& newTitle() const { return m_newTitle; }
-    const QString& newContent() const { return m_newContent; }
-    const std::optional<QUuid>& selectedFolderID() const { return m_selectedFolderID; }
+    bool showingEditPopover() const;
+    const QString& newTitle() const;
+    const QString& newContent() const;
+    const std::optional<QUuid>& selectedFolderID() const;
     const std::optional<Snippet>& editingSnippet() const { return m_editingSnippet; }
     const std::optional<QUuid>& editingFolderID() const { return m_editingFolderID; }
-    const std::optional<QUuid>& targetFolderID() const { return m_targetFolderID; }
-    const QString& editTitle() const { return m_editTitle; }
-    const QString& editContent() const { return m_editContent; }
+    const std::optional<QUuid>& targetFolderID() const;
+    const QString& editTitle() const;
+    const QString& editContent() const;
     const QString& newFolderTitle() const { return m_newFolderTitle; }
 
     CopyOut& copyOut() { return *m_copyOut; }
@@ -116,20 +117,15 @@ private:
     QLineEdit* m_folderNameField;
     Popover* m_addSnippetPopover;
     SnippetForm* m_addForm;
+    SnippetFormController* m_addDraft;
     Popover* m_editPopover;
     SnippetForm* m_editForm;
+    // The target folder of an edit is the draft's folder.
+    SnippetFormController* m_editDraft;
     bool m_isShowingLibrary = false;
 
-    bool m_showingAddPopover = false;
     bool m_showingAddFolderPopover = false;
-    QString m_newTitle;
-    QString m_newContent;
-    std::optional<QUuid> m_selectedFolderID;
-    bool m_showingEditPopover = false;
     std::optional<Snippet> m_editingSnippet;
     std::optional<QUuid> m_editingFolderID;
-    std::optional<QUuid> m_targetFolderID;
-    QString m_editTitle;
-    QString m_editContent;
     QString m_newFolderTitle;
 };

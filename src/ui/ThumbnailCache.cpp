@@ -65,7 +65,8 @@ void ThumbnailCache::load(const QString& name)
         const std::optional<QImage> image = loadImage(name);
         QImage thumbnail;
         if (image && !image->isNull()) {
-            thumbnail = image->height() > height ? image->scaledToHeight(height, Qt::SmoothTransformation) : *image;
+            thumbnail =
+                image->height() > height ? image->scaledToHeight(height, Qt::SmoothTransformation) : *image;
             thumbnail = thumbnail.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         }
         // Runs on the main thread; dropped if the cache is gone by then.

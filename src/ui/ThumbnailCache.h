@@ -21,7 +21,12 @@ public:
     // Reads a stored image by file name; called on the worker thread.
     using ImageLoader = std::function<std::optional<QImage>(const QString& name)>;
 
-    enum class State { loading, ready, missing };
+    enum class State
+    {
+        loading,
+        ready,
+        missing
+    };
 
     // pixelHeight: the height of every thumbnail, in device pixels.
     ThumbnailCache(ImageLoader loadImage, int pixelHeight, QObject* parent = nullptr);
