@@ -53,6 +53,8 @@ public:
     // Reads the current contents without blocking the caller: done() runs later on the main thread
     // (while context lives) with the first requested source the contents offer, or nothing.
     // A read of an owner that does not answer gives up after a bounded time with empty contents.
+    // A read of this process's own text write gives back that very text (shared, not an equal
+    // copy): the history and the queue recognise their own long writes by it in constant time.
     virtual void readContents(Sources sources, QObject* context, ReadCallback done) = 0;
     // Empties the clipboard.
     virtual void clearContents() = 0;

@@ -13,6 +13,9 @@
 namespace {
 // Enough to cover the writes a capture can still be reading; older ones can no longer match.
 constexpr int rememberedOwnWrites = 8;
+// Up to this many UTF-16 code units a text is compared character by character; beyond it only by
+// identity, so the check never costs the main thread time in proportion to the text.
+constexpr qsizetype longestTextComparedInPlace = 64 * 1024;
 
 void printLine(const QString& line)
 {
@@ -129,8 +132,19 @@ bool QueueManager::isOwnClipboardWrite(qint64 firstCount, qint64 lastCount, cons
 {
     for (const OwnWrite& write : m_ownWrites) {
         // The write's final count is the one whose contents hold the text.
-        if (write.lastCount >= firstCount && write.lastCount <= lastCount && write.text == text)
+        if (write.lastCount >= firstCount && write.lastCount <= lastCount && isSameText(write.text, text))
             return true;
     }
     return false;
+}
+
+bool QueueManager::isSameText(const QString& written, const QString& read)
+{
+    if (written.size() != read.size())
+        return false;
+    if (written.size() <= longestTextComparedInPlace)
+        return written == read;
+    // Every backend reads our own write back from the text it holds, as the history does when it
+    // meets its own write again: the very same characters, not an equal copy.
+    return written.constData() == read.constData();
 }

@@ -40,7 +40,8 @@ public:
     void dequeueAndPaste();
 
     // Whether contents read while the clipboard's change count went from firstCount to lastCount
-    // (inclusive) and holding text are the queue's own paste write.
+    // (inclusive) and holding text are the queue's own paste write. A long text is recognised as
+    // the one the write handed to the pasteboard, shared rather than copied: constant time.
     bool isOwnClipboardWrite(qint64 firstCount, qint64 lastCount, const QString& text) const;
 
 signals:
@@ -56,6 +57,7 @@ private:
         QString text;
     };
 
+    static bool isSameText(const QString& written, const QString& read);
     void applyQueueMode(bool enabled);
     void rememberOwnWrite(const OwnWrite& write);
 

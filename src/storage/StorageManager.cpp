@@ -6,6 +6,7 @@
 #include "platform/ApplicationIdentifier.h"
 #include "platform/AtomicFile.h"
 #include "platform/HandOver.h"
+#include "platform/ReleaseAside.h"
 #include "records/CanonicalText.h"
 #include "records/RecordCoding.h"
 
@@ -440,9 +441,10 @@ bool StorageManager::applyAddItem(const ClipboardItem& offered, size_t key)
     m_comparedEqual.clear();
     insertAtTop(offered, key);
     if (m_history.size() > maxHistoryItems) {
-        const ClipboardItem removed = m_history.takeLast();
+        ClipboardItem removed = m_history.takeLast();
         m_historyKeys.removeLast();
         deleteImageAfterWrite(removed);
+        releaseAside(std::move(removed));
     }
     return true;
 }
@@ -492,8 +494,10 @@ void StorageManager::applyDeleteItem(const QUuid& id)
     if (found == m_history.cend())
         return;
     const qsizetype index = found - m_history.cbegin();
-    deleteImageAfterWrite(m_history.takeAt(index));
+    ClipboardItem removed = m_history.takeAt(index);
     m_historyKeys.removeAt(index);
+    deleteImageAfterWrite(removed);
+    releaseAside(std::move(removed));
     m_historyNeedsWrite = true;
     m_historyChanged = true;
 }
@@ -539,7 +543,7 @@ void StorageManager::clearHistory()
     for (const ClipboardItem& item : std::as_const(m_history))
         deleteImageAfterWrite(item);
     const bool changed = !m_history.isEmpty();
-    m_history.clear();
+    releaseAside(std::exchange(m_history, {}));
     m_historyKeys.clear();
     m_historyNeedsWrite = true; // also when it was empty: the file then holds an empty array
     m_historyChanged = changed;

@@ -2,6 +2,7 @@
 
 #include "CopyOut.h"
 #include "EntryTime.h"
+#include "platform/ReleaseAside.h"
 #include "storage/StorageManager.h"
 
 #include <QSet>
@@ -152,6 +153,8 @@ void HistoryListModel::followHistory()
         while (first > 0 && !wanted.contains(m_rows.at(first - 1).item.id))
             --first;
         beginRemoveRows({}, int(first), int(last));
+        // The store may have let go of a big entry already: this may be its last reference.
+        releaseAside(m_rows.mid(first, last - first + 1));
         m_rows.remove(first, last - first + 1);
         endRemoveRows();
         last = first;

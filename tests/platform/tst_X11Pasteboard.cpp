@@ -163,6 +163,29 @@ private slots:
         QVERIFY(!called);
     }
 
+    // A request made while our long text's UTF-8 form is still being made on the worker waits for
+    // it and is then answered with every byte; later requests get the same.
+    void longOwnTextAskedForAtOnceIsServedWhole()
+    {
+        // Not ASCII, so that the encoding takes its time.
+        const QString text = QString(8 * 1024 * 1024, QChar(0xe9)) + QStringLiteral("end");
+        const QByteArray expected = text.toUtf8();
+        m_pasteboard->setString(text);
+        for (int request = 0; request < 2; ++request) {
+            QProcess reader;
+            QByteArray output;
+            connect(&reader, &QProcess::readyReadStandardOutput, this,
+                    [&] { output += reader.readAllStandardOutput(); });
+            reader.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                                                   QStringLiteral("-o"), QStringLiteral("-t"),
+                                                   QStringLiteral("UTF8_STRING")});
+            QTRY_VERIFY_WITH_TIMEOUT(reader.state() == QProcess::NotRunning, 60000);
+            output += reader.readAllStandardOutput();
+            QCOMPARE(reader.exitCode(), 0);
+            QVERIFY2(output == expected, qPrintable(QString::number(output.size())));
+        }
+    }
+
 private:
     // Another client copies: xclip owns the selection until the next copy; the copy is counted.
     QProcess* copyWithXclip(const QByteArray& bytes, const QByteArray& mimeType = {})

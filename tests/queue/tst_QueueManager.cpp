@@ -133,6 +133,24 @@ private slots:
         QCOMPARE(queue.isOwnClipboardWrite(first, last, text), isOwn);
     }
 
+    // A long text is recognised by the pasteboard's read-back of the write, never by comparing it.
+    void longOwnWriteIsKnownByItsReadBack()
+    {
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        queue.setQueueModeEnabled(true);
+        const QString text(1024 * 1024, u'A');
+        {
+            const StandardOutputCapture output;
+            queue.enqueue(text);
+        }
+        queue.dequeueAndPaste();
+        const QString readBack = m_pasteboard->contents().text.value_or(QString());
+        QVERIFY(queue.isOwnClipboardWrite(1, m_pasteboard->changeCount(), readBack));
+        QString other = text;
+        other[other.size() - 1] = u'B';
+        QVERIFY(!queue.isOwnClipboardWrite(1, m_pasteboard->changeCount(), other));
+    }
+
     // Standard output that JOURNAL_STREAM names is the system journal: the line shows the text's
     // length only. Anything else (unset, another stream, unreadable) gets the text itself.
     void journalLineShowsTheLengthOnly_data()

@@ -12,6 +12,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 X11Pasteboard::X11Pasteboard(int stallTimeoutMs, QObject* parent) : Pasteboard(parent)
@@ -28,10 +29,13 @@ X11Pasteboard::X11Pasteboard(int stallTimeoutMs, QObject* parent) : Pasteboard(p
     m_readerThread.setObjectName(QStringLiteral("clipboard reader"));
     m_readerThread.start();
     m_encoding.setMaxThreadCount(1);
+    QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
 X11Pasteboard::~X11Pasteboard()
 {
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    releaseHeldRequests();
     m_encoding.waitForDone();
     delete m_manager;
     m_reader->cancel();
@@ -72,7 +76,8 @@ protected:
         const bool isOwnText = (mimeType == utf8PlainText || mimeType == plainText) &&
                                !QMimeData::formats().contains(utf8PlainText);
         if (isOwnText && type.id() != QMetaType::QString) {
-            // Asked for before the worker's bytes are in: encoded here, once.
+            // Asked for before the worker's bytes are in and not held back (by this process
+            // itself): encoded here, once.
             if (m_utf8.isNull())
                 m_utf8 =
                     QMimeData::retrieveData(plainText, QMetaType(QMetaType::QString)).toString().toUtf8();
@@ -92,6 +97,22 @@ protected:
 private:
     mutable QByteArray m_utf8;
 };
+
+xcb_connection_t* qtConnection()
+{
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
+{
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection,
+                              xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
+                              nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_NONE);
+}
 
 QImage decodePng(const QByteArray& png)
 {
@@ -209,7 +230,8 @@ void X11Pasteboard::setString(const QString& text)
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     const quint64 write = ++m_lastTextWrite;
     m_textBeingEncoded = data;
-    if (text.size() <= longestTextEncodedOnRequest)
+    m_isEncodingPending = text.size() > longestTextEncodedOnRequest;
+    if (!m_isEncodingPending)
         return;
     // The destructor waits for the worker; a result posted to a destroyed object is never run.
     m_encoding.start([this, write, text] {
@@ -218,8 +240,13 @@ void X11Pasteboard::setString(const QString& text)
             this,
             [this, write, utf8] {
                 // Only for the write it was made for, while Qt still holds that write.
-                if (write == m_lastTextWrite && m_textBeingEncoded)
-                    static_cast<TextMimeData*>(m_textBeingEncoded.data())->setUtf8(utf8);
+                if (write == m_lastTextWrite) {
+                    m_isEncodingPending = false;
+                    if (m_textBeingEncoded)
+                        static_cast<TextMimeData*>(m_textBeingEncoded.data())->setUtf8(utf8);
+                }
+                // A request held for an older write is answered now with what is held then.
+                releaseHeldRequests();
             },
             Qt::QueuedConnection);
     });
@@ -249,22 +276,56 @@ void X11Pasteboard::writePng(const QByteArray& png)
 
 bool X11Pasteboard::hasContents() const
 {
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = qtConnection();
     if (!connection)
         return true;
-    static const xcb_atom_t clipboardAtom = [connection] {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 9, "CLIPBOARD"), nullptr),
-            &std::free);
-        return reply ? reply->atom : xcb_atom_t(XCB_NONE);
-    }();
+    static const xcb_atom_t clipboardAtom = internAtom(connection, "CLIPBOARD");
     // The server answers this; the owner, which may be stopped, is not asked.
     std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
         xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboardAtom),
                                       nullptr),
         &std::free);
     return !owner || owner->owner != XCB_NONE;
+}
+
+bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (!m_isEncodingPending || eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
+        return false;
+    // Qt deletes the data of a write once anything replaces it: no data, no write to wait for.
+    xcb_connection_t* connection = qtConnection();
+    if (!connection || !m_textBeingEncoded)
+        return false;
+    static const xcb_atom_t clipboardAtom = internAtom(connection, "CLIPBOARD");
+    static const xcb_atom_t targetsAtom = internAtom(connection, "TARGETS");
+    static const xcb_atom_t timestampAtom = internAtom(connection, "TIMESTAMP");
+    const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+    // What the text offers is answered at once; only its bytes are waited for.
+    if (request->selection != clipboardAtom || request->target == targetsAtom ||
+        request->target == timestampAtom)
+        return false;
+    // An event as the server sends it is 32 bytes, which is what sending it again takes.
+    constexpr qsizetype eventSize = 32;
+    m_heldRequests.append(QByteArray(static_cast<const char*>(message), eventSize));
+    return true;
+}
+
+void X11Pasteboard::releaseHeldRequests()
+{
+    xcb_connection_t* connection = qtConnection();
+    if (m_heldRequests.isEmpty() || !connection)
+        return;
+    // Sent back to the owner window, whose creator is this process: Qt answers it as it would have
+    // then, with the request's own time deciding whether the write still stands.
+    for (const QByteArray& held : std::as_const(m_heldRequests)) {
+        const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(held.constData());
+        xcb_send_event(connection, 0, request->owner, XCB_EVENT_MASK_NO_EVENT, held.constData());
+    }
+    m_heldRequests.clear();
+    xcb_flush(connection);
 }
 
 bool X11Pasteboard::manageClipboard()

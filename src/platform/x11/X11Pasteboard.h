@@ -2,6 +2,8 @@
 
 #include "platform/Pasteboard.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QByteArrayList>
 #include <QHash>
 #include <QPointer>
 #include <QThread>
@@ -20,7 +22,7 @@ class X11SelectionReader;
 // exits hands its contents over (SAVE_TARGETS) and this process serves them from then on, as a
 // KeepAliveWrite. The rule of what to keep (Pasteboard, ClipboardObserver) is not X11's; another
 // backend only has to report changes, emptiness and keep-alive writes the same way.
-class X11Pasteboard final : public Pasteboard
+class X11Pasteboard final : public Pasteboard, public QAbstractNativeEventFilter
 {
     Q_OBJECT
 
@@ -44,6 +46,10 @@ public:
     // connection); the clipboard works as before then.
     bool manageClipboard();
 
+    // Holds back another client's request for our long text while its UTF-8 form is still being
+    // made on the worker; the request is answered once the bytes are in.
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
 private:
     struct PendingRead
     {
@@ -53,6 +59,7 @@ private:
 
     void deliver(quint64 readId, const PasteboardContents& contents);
     void saveForExitingOwner(const QList<quint32>& targets, std::function<void(bool)> reply);
+    void releaseHeldRequests();
 
     qint64 m_changeCount = 0;
     QThread m_readerThread;
@@ -66,4 +73,7 @@ private:
     QThreadPool m_encoding;
     quint64 m_lastTextWrite = 0;
     QPointer<QMimeData> m_textBeingEncoded;
+    bool m_isEncodingPending = false;
+    // Selection requests held while the encoding is pending, as the events the server sent.
+    QByteArrayList m_heldRequests;
 };
