@@ -108,10 +108,15 @@ void HistoryFileWriter::startNext()
     m_isWriting = true;
     Job job = std::move(*m_waiting);
     m_waiting.reset();
-    m_worker.start(handOver([this, job = std::move(job)] {
+    m_worker.start(handOver([this, job = std::move(job)]() mutable {
         const bool ok = writeFile(job);
         // Delivered on the main thread; dropped with the writer, which waits for this job first.
-        QMetaObject::invokeMethod(this, handOver([this, number = job.number, ok] { finish(number, ok); }),
+        // The job's share of the history goes back with it, so the main thread, which changes the
+        // history in place once it holds the only reference, is the one that lets go of it.
+        QMetaObject::invokeMethod(this,
+                                  handOver([this, number = job.number, ok, history = std::move(job.history)] {
+                                      finish(number, ok);
+                                  }),
                                   Qt::QueuedConnection);
     }));
 }

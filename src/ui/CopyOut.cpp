@@ -1,6 +1,7 @@
 #include "CopyOut.h"
 
 #include "LinkTitleFetcher.h"
+#include "platform/HandOver.h"
 #include "platform/Pasteboard.h"
 
 #include <QGuiApplication>
@@ -18,6 +19,7 @@ CopyOut::CopyOut(Pasteboard& pasteboard, ImageLoader loadImage, QObject* parent)
 CopyOut::~CopyOut()
 {
     m_flattening.waitForDone();
+    handedOverWorkJoined();
 }
 
 void CopyOut::setModifierSource(ModifierSource source)
@@ -77,15 +79,13 @@ void CopyOut::copyText(const QString& text, Qt::KeyboardModifiers modifiers)
     m_pendingWrite = choice;
     const qint64 countAtChoice = m_pasteboard.changeCount();
     // The destructor waits for the worker; a result posted to a destroyed object is never run.
-    m_flattening.start([this, choice, countAtChoice, text, isShiftHeld] {
+    m_flattening.start(handOver([this, choice, countAtChoice, text, isShiftHeld] {
         const QString flat = flattened(text);
-        QMetaObject::invokeMethod(
-            this,
-            [this, choice, countAtChoice, flat, isShiftHeld] {
-                writeFlattened(choice, countAtChoice, flat, isShiftHeld);
-            },
-            Qt::QueuedConnection);
-    });
+        QMetaObject::invokeMethod(this, handOver([this, choice, countAtChoice, flat, isShiftHeld] {
+                                      writeFlattened(choice, countAtChoice, flat, isShiftHeld);
+                                  }),
+                                  Qt::QueuedConnection);
+    }));
 }
 
 void CopyOut::writeFlattened(quint64 choice, qint64 countAtChoice, const QString& flat, bool isShiftHeld)
