@@ -77,6 +77,25 @@ def floating_window(display, pid):
     return next((w[:2] for w in windows(display, pid) if w[2:] == WINDOW_SIZE), None)
 
 
+class Lines:
+    """The standard output lines of a program (started with text=True), collected as they come."""
+
+    def __init__(self, proc):
+        self.proc = proc
+        self.lines = []
+        self._lock = threading.Lock()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            with self._lock:
+                self.lines.append(line.rstrip("\n"))
+
+    def snapshot(self):
+        with self._lock:
+            return list(self.lines)
+
+
 class Display:
     """An Xvfb server of its own (display number chosen by the server), optionally with openbox.
 

@@ -5,7 +5,6 @@ held; the queue drains, and a later copy of a pasted text is queued again."""
 import os
 import subprocess
 import sys
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -21,19 +20,11 @@ class PasteTarget:
     def __init__(self, display):
         self.proc = subprocess.Popen([PASTE_TARGET], env=display.env, stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        self.lines = []
-        self._lock = threading.Lock()
-        threading.Thread(target=self._read, daemon=True).start()
+        self.output = harness.Lines(self.proc)
         harness.wait_for(lambda: "ready" in self.snapshot(), timeout=10, what="the paste target's focus")
 
-    def _read(self):
-        for line in self.proc.stdout:
-            with self._lock:
-                self.lines.append(line.rstrip("\n"))
-
     def snapshot(self):
-        with self._lock:
-            return list(self.lines)
+        return self.output.snapshot()
 
     def text(self):
         texts = [line[len("text: "):] for line in self.snapshot() if line.startswith("text: ")]

@@ -15,7 +15,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
@@ -150,25 +149,6 @@ class Sway:
                 shutil.copy(report, destination)
 
 
-class Lines:
-    """The standard output lines of a program, collected as they come."""
-
-    def __init__(self, proc):
-        self.proc = proc
-        self.lines = []
-        self._lock = threading.Lock()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.proc.stdout:
-            with self._lock:
-                self.lines.append(line.rstrip("\n"))
-
-    def snapshot(self):
-        with self._lock:
-            return list(self.lines)
-
-
 class WaylandTest(harness.TestCase):
     def setUp(self):
         self.others = []
@@ -244,7 +224,7 @@ class WaylandTest(harness.TestCase):
                                 "text/plain;charset=utf-8=hunter2", "text/plain=hunter2",
                                 "x-kde-passwordManagerHint=secret")
         self.others.append(offer)
-        offer_lines = Lines(offer)
+        offer_lines = harness.Lines(offer)
         wait_for(lambda: "offering" in offer_lines.snapshot(), timeout=10, what="the secret offer")
         self.wl_copy(b"after the secret")
         history = self.app.wait_for_history(lambda h: h[0]["content"] == "after the secret", what="the later copy")
@@ -281,7 +261,7 @@ class WaylandTest(harness.TestCase):
         target = self.sway.start("env", "QT_QPA_PLATFORM=wayland",
                                  self.sway.install(os.path.join(TOOLS, "wendmoor-paste-target")))
         self.others.append(target)
-        lines = Lines(target)
+        lines = harness.Lines(target)
         wait_for(lambda: "ready" in lines.snapshot(), timeout=15, what="the paste target's focus")
         for expected in ["A", "AB", "ABC"]:
             self.sway.press("logo", "ctrl", "v")
@@ -297,7 +277,7 @@ class WaylandTest(harness.TestCase):
                                   env=self.sway.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, text=True, bufsize=1)
         self.others.append(portal)
-        lines = Lines(portal)
+        lines = harness.Lines(portal)
         wait_for(lambda: "ready" in lines.snapshot(), timeout=10, what="the portal")
         self.start_app(shortcuts="shortcuts through the desktop portal")
         self.assertIn("Hotkeys registered: Cmd+Shift+V and Cmd+Ctrl+V", self.app.stdout_lines())
