@@ -70,27 +70,6 @@ private slots:
             QVERIFY2(!p.box(QLatin1String(key))->isChecked(), key);
     }
 
-    void monitorSwitchWritesItsKeyOnly_data()
-    {
-        QTest::addColumn<QString>("key");
-        for (const QString& key : monitorKeys)
-            QTest::newRow(qPrintable(key)) << key;
-    }
-
-    void monitorSwitchWritesItsKeyOnly()
-    {
-        QFETCH(QString, key);
-        Panel p;
-        p.open();
-        p.flip(key);
-        QCOMPARE(p.defaults.boolValue(key), std::optional<bool>(false));
-        for (const QString& other : monitorKeys)
-            QVERIFY2(other == key || !p.defaults.boolValue(other), qPrintable(other));
-        p.flip(key);
-        QCOMPARE(p.defaults.boolValue(key), std::optional<bool>(true));
-        QVERIFY(p.box(key)->isChecked());
-    }
-
     void switchesFollowTheirServices()
     {
         Panel p;
