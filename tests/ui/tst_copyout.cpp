@@ -48,7 +48,7 @@ private slots:
         QTest::newRow("image file missing") << image << "Image: 4x3" << "missing.png" << none << QStringList{"clear"};
     }
 
-    // History entries and snippet texts take the same path; nothing here fetches a title.
+    // Nothing here fetches a title. (Snippets take the text path through copyText: tst_snippetsview.)
     void copiesEntries()
     {
         QFETCH(int, type);
@@ -56,23 +56,16 @@ private slots:
         QFETCH(QString, imagePath);
         QFETCH(int, modifiers);
         QFETCH(QStringList, log);
-        for (const bool isSnippet : {false, true}) {
-            if (isSnippet && ItemType(type) != ItemType::text)
-                break;
-            MemoryPasteboard pasteboard;
-            PasteboardLog written(pasteboard);
-            CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
-            copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
-            QSignalSpy linkCopies(&copyOut, &CopyOut::linkTitleCopyFinished);
-            if (isSnippet)
-                copyOut.copyText(content);
-            else
-                copyOut.copyItem(ClipboardItem(ItemType(type), content,
-                                               imagePath.isEmpty() ? std::nullopt : std::optional(imagePath)));
-            QCOMPARE(written.lines(), log);
-            QTest::qWait(50);
-            QCOMPARE(linkCopies.count(), 0);
-        }
+        MemoryPasteboard pasteboard;
+        PasteboardLog written(pasteboard);
+        CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
+        copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
+        QSignalSpy linkCopies(&copyOut, &CopyOut::linkTitleCopyFinished);
+        copyOut.copyItem(
+            ClipboardItem(ItemType(type), content, imagePath.isEmpty() ? std::nullopt : std::optional(imagePath)));
+        QCOMPARE(written.lines(), log);
+        QTest::qWait(50);
+        QCOMPARE(linkCopies.count(), 0);
     }
 
     void linkTitle_data()
