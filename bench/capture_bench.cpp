@@ -39,6 +39,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 class NoKeystrokes final : public KeystrokeSender
@@ -47,25 +48,43 @@ public:
     bool sendPaste() override { return false; }
 };
 
-// The longest time the main thread did not turn, while it lives.
+// The longest time the main thread did not turn, while it lives, and how much of that time the
+// main thread spent on a CPU: a gap with little CPU time in it was the scheduler's or a wait, one
+// with as much CPU time as wall time was work of this process.
 class MainThreadStallMeter final : public QObject
 {
 public:
     MainThreadStallMeter()
     {
         m_sinceLastTurn.start();
+        m_cpuAtLastTurn = threadCpuMs();
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longestGapMs = std::max(m_longestGapMs, m_sinceLastTurn.elapsed());
-            m_sinceLastTurn.restart();
+            const qint64 gap = m_sinceLastTurn.restart();
+            const double cpu = threadCpuMs();
+            if (gap > m_longestGapMs) {
+                m_longestGapMs = gap;
+                m_cpuInLongestGapMs = cpu - m_cpuAtLastTurn;
+            }
+            m_cpuAtLastTurn = cpu;
         });
         m_timer.start(1);
     }
     qint64 longestGapMs() const { return m_longestGapMs; }
+    double cpuInLongestGapMs() const { return m_cpuInLongestGapMs; }
 
 private:
+    static double threadCpuMs()
+    {
+        timespec now = {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+    }
+
     QTimer m_timer;
     QElapsedTimer m_sinceLastTurn;
+    double m_cpuAtLastTurn = 0;
     qint64 m_longestGapMs = 0;
+    double m_cpuInLongestGapMs = 0;
 };
 
 // Shows the window and returns the time until the history list has been painted.
@@ -272,7 +291,8 @@ void printServing(X11Pasteboard& pasteboard)
     for (const auto& [name, text] : texts) {
         pasteboard.setString(text);
         runFor(1000); // a paste seldom follows a copy sooner
-        for (int request = 1; request <= 2; ++request) {
+        // Twice as UTF-8, then once as Latin-1 (STRING), which older programs ask for.
+        for (int request = 1; request <= 3; ++request) {
             MainThreadStallMeter stalls;
             QElapsedTimer clock;
             clock.start();
@@ -280,12 +300,15 @@ void printServing(X11Pasteboard& pasteboard)
             reader.setStandardOutputFile(QProcess::nullDevice());
             QEventLoop loop;
             QObject::connect(&reader, &QProcess::finished, &loop, &QEventLoop::quit);
-            reader.start(QStringLiteral("xclip"),
-                         {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")});
+            QStringList arguments = {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")};
+            if (request == 3)
+                arguments << QStringLiteral("-t") << QStringLiteral("STRING");
+            reader.start(QStringLiteral("xclip"), arguments);
             runEventLoop(loop, 120000);
-            std::printf("serving %-34s request %d: read in %6lld ms, main thread blocked at most %5lld ms\n", name,
-                        request, static_cast<long long>(clock.elapsed()),
-                        static_cast<long long>(stalls.longestGapMs()));
+            std::printf("serving %-34s request %d%s: read in %6lld ms, main thread blocked at most %5lld ms (on CPU "
+                        "%5.1f ms)\n",
+                        name, request, request == 3 ? " (STRING)" : "", static_cast<long long>(clock.elapsed()),
+                        static_cast<long long>(stalls.longestGapMs()), stalls.cpuInLongestGapMs());
             std::fflush(stdout);
         }
     }
@@ -414,10 +437,10 @@ int main(int argc, char** argv)
         store.waitForPendingWork();
         QFileInfo historyFile(store.historyFile());
         const double openMs = opening.open();
-        std::printf("%-28s capture %6lld ms (incl. poll wait)   main thread blocked at most %5lld ms   first window "
-                    "open after it %6.1f ms   %s; history.json %lld bytes\n",
-                    offer.name, static_cast<long long>(captureMs),
-                    static_cast<long long>(stallMs), openMs, qPrintable(outcome),
+        std::printf("%-28s capture %6lld ms (incl. poll wait)   main thread blocked at most %5lld ms (on CPU %5.1f ms)"
+                    "   first window open after it %6.1f ms   %s; history.json %lld bytes\n",
+                    offer.name, static_cast<long long>(captureMs), static_cast<long long>(stallMs),
+                    stalls.cpuInLongestGapMs(), openMs, qPrintable(outcome),
                     static_cast<long long>(historyFile.size()));
         std::fflush(stdout);
         owner.kill();

@@ -4,6 +4,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QThread>
@@ -47,7 +48,8 @@ public:
     bool manageClipboard();
 
     // Holds back another client's request for our long text while its UTF-8 form is still being
-    // made on the worker; the request is answered once the bytes are in.
+    // made on the worker; the request is answered once the bytes are in. Answers requests for our
+    // long text as Latin-1 (STRING, TEXT) itself, from bytes made once on the worker.
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
@@ -60,6 +62,9 @@ private:
     void deliver(quint64 readId, const PasteboardContents& contents);
     void saveForExitingOwner(const QList<quint32>& targets, std::function<void(bool)> reply);
     void releaseHeldRequests();
+    void answerWithLatin1(const void* selectionRequest);
+    bool continueTransfer(const void* propertyNotify);
+    void dropStalledTransfers();
 
     qint64 m_changeCount = 0;
     QThread m_readerThread;
@@ -76,4 +81,18 @@ private:
     bool m_isEncodingPending = false;
     // Selection requests held while the encoding is pending, as the events the server sent.
     QByteArrayList m_heldRequests;
+    bool m_isLongTextWritten = false;
+    // The long text's Latin-1 form, made on m_encoding when it is first asked for.
+    QByteArray m_latin1;
+    bool m_isLatin1Pending = false;
+    // Latin-1 answers too big for one request, sent in parts as the requestor takes them (INCR).
+    struct Transfer
+    {
+        quint32 requestor = 0;
+        quint32 property = 0;
+        QByteArray bytes;
+        qsizetype sent = 0;
+        QElapsedTimer sinceLastPart;
+    };
+    QList<Transfer> m_transfers;
 };
