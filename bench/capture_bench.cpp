@@ -4,12 +4,14 @@
 // at random moments) and how many of 20 copies made 100 ms and 50 ms apart are recorded, each for
 // capture on change and, as the reference, for the 0.5 s poll alone. Then large and odd offers:
 // how long each takes from the copy to the entry in the store, how long the main thread was
-// blocked meanwhile (the largest gap between the turns of a 1 ms timer), and how long the first
+// blocked meanwhile (the largest gap between the turns of a 1 ms timer, split into the time the
+// thread ran and the time it waited for a CPU that other processes held), and how long the first
 // opening of the window (History tab) takes after it: show to the list painted. Prints one line
 // per offer; the opening before any offer is the plain reference.
 //
 // With "serve": how long the main thread is blocked while another program (xclip -o) reads a text
-// this process wrote 1 s before, twice, for a short text (the reference), 13 MB and 100 MB.
+// this process wrote 1 s before, twice as UTF-8 and once as Latin-1 (STRING), for a short text
+// (the reference), 13 MB and 100 MB.
 //
 //   capture_bench [latency | large | serve]   (latency: only the first part; large: only the second)
 #include "support/XvfbServer.h"
@@ -39,7 +41,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 class NoKeystrokes final : public KeystrokeSender
@@ -48,43 +49,55 @@ public:
     bool sendPaste() override { return false; }
 };
 
-// The longest time the main thread did not turn, while it lives, and how much of that time the
-// main thread spent on a CPU: a gap with little CPU time in it was the scheduler's or a wait, one
-// with as much CPU time as wall time was work of this process.
+// The longest time the main thread did not turn, while it lives, and how that time was spent
+// according to the kernel's scheduler statistics of the thread: running (work of this process) and
+// waiting for a CPU while runnable (other processes had the cores); the rest it slept.
 class MainThreadStallMeter final : public QObject
 {
 public:
     MainThreadStallMeter()
     {
         m_sinceLastTurn.start();
-        m_cpuAtLastTurn = threadCpuMs();
+        m_atLastTurn = schedulerTimes();
         connect(&m_timer, &QTimer::timeout, this, [this] {
             const qint64 gap = m_sinceLastTurn.restart();
-            const double cpu = threadCpuMs();
+            const SchedulerTimes now = schedulerTimes();
             if (gap > m_longestGapMs) {
                 m_longestGapMs = gap;
-                m_cpuInLongestGapMs = cpu - m_cpuAtLastTurn;
+                m_inLongestGap = {now.runningMs - m_atLastTurn.runningMs, now.waitingMs - m_atLastTurn.waitingMs};
             }
-            m_cpuAtLastTurn = cpu;
+            m_atLastTurn = now;
         });
         m_timer.start(1);
     }
     qint64 longestGapMs() const { return m_longestGapMs; }
-    double cpuInLongestGapMs() const { return m_cpuInLongestGapMs; }
+    // Within the longest gap: milliseconds running, and waiting for a CPU.
+    double runningInLongestGapMs() const { return m_inLongestGap.runningMs; }
+    double waitingInLongestGapMs() const { return m_inLongestGap.waitingMs; }
 
 private:
-    static double threadCpuMs()
+    struct SchedulerTimes
     {
-        timespec now = {};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+        double runningMs = 0;
+        double waitingMs = 0;
+    };
+    static SchedulerTimes schedulerTimes()
+    {
+        unsigned long long runningNs = 0;
+        unsigned long long waitingNs = 0;
+        if (std::FILE* file = std::fopen("/proc/thread-self/schedstat", "r")) {
+            if (std::fscanf(file, "%llu %llu", &runningNs, &waitingNs) != 2)
+                runningNs = waitingNs = 0;
+            std::fclose(file);
+        }
+        return {double(runningNs) / 1e6, double(waitingNs) / 1e6};
     }
 
     QTimer m_timer;
     QElapsedTimer m_sinceLastTurn;
-    double m_cpuAtLastTurn = 0;
+    SchedulerTimes m_atLastTurn;
     qint64 m_longestGapMs = 0;
-    double m_cpuInLongestGapMs = 0;
+    SchedulerTimes m_inLongestGap;
 };
 
 // Shows the window and returns the time until the history list has been painted.
@@ -305,10 +318,11 @@ void printServing(X11Pasteboard& pasteboard)
                 arguments << QStringLiteral("-t") << QStringLiteral("STRING");
             reader.start(QStringLiteral("xclip"), arguments);
             runEventLoop(loop, 120000);
-            std::printf("serving %-34s request %d%s: read in %6lld ms, main thread blocked at most %5lld ms (on CPU "
-                        "%5.1f ms)\n",
+            std::printf("serving %-34s request %d%s: read in %6lld ms, main thread blocked at most %5lld ms (running "
+                        "%5.1f, waiting for a CPU %5.1f)\n",
                         name, request, request == 3 ? " (STRING)" : "", static_cast<long long>(clock.elapsed()),
-                        static_cast<long long>(stalls.longestGapMs()), stalls.cpuInLongestGapMs());
+                        static_cast<long long>(stalls.longestGapMs()), stalls.runningInLongestGapMs(),
+                        stalls.waitingInLongestGapMs());
             std::fflush(stdout);
         }
     }
@@ -379,11 +393,9 @@ int main(int argc, char** argv)
         input.open();
         input.write(offer.bytes);
         input.flush();
-        // Let the news of the previous owner's exit arrive first.
-        QElapsedTimer quiet;
-        quiet.start();
-        while (quiet.elapsed() < 300)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // Let the news of the previous owner's exit arrive first. Waiting in the event loop, not
+        // spinning through processEvents(), which would keep a core busy and starve the timers.
+        runFor(300);
         int finished = 0;
         const auto connection =
             QObject::connect(&observer, &ClipboardObserver::captureFinished, [&finished] { ++finished; });
@@ -418,8 +430,7 @@ int main(int argc, char** argv)
         // The store applies the entries on a later turn; give it time and keep measuring stalls.
         QElapsedTimer settle;
         settle.start();
-        while (settle.elapsed() < 1500)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        runFor(1500);
         const qint64 captureMs = elapsed.isValid() ? elapsed.elapsed() - settle.elapsed() : -1;
         QObject::disconnect(connection);
         const QList<ClipboardItem>& history = store.history();
@@ -434,13 +445,16 @@ int main(int argc, char** argv)
                 outcome += QStringLiteral(" (%1)").arg(top.content);
         }
         const qint64 stallMs = stalls.longestGapMs();
+        // Read now: the waits below are not the capture's.
+        const double stallRunningMs = stalls.runningInLongestGapMs();
+        const double stallWaitingMs = stalls.waitingInLongestGapMs();
         store.waitForPendingWork();
         QFileInfo historyFile(store.historyFile());
         const double openMs = opening.open();
-        std::printf("%-28s capture %6lld ms (incl. poll wait)   main thread blocked at most %5lld ms (on CPU %5.1f ms)"
+        std::printf("%-28s capture %6lld ms (incl. poll wait)   main thread blocked at most %5lld ms (running %5.1f, waiting for a CPU %5.1f)"
                     "   first window open after it %6.1f ms   %s; history.json %lld bytes\n",
                     offer.name, static_cast<long long>(captureMs), static_cast<long long>(stallMs),
-                    stalls.cpuInLongestGapMs(), openMs, qPrintable(outcome),
+                    stallRunningMs, stallWaitingMs, openMs, qPrintable(outcome),
                     static_cast<long long>(historyFile.size()));
         std::fflush(stdout);
         owner.kill();

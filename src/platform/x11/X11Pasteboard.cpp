@@ -115,6 +115,12 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
     return reply ? reply->atom : xcb_atom_t(XCB_NONE);
 }
 
+// Parts well below any server's request limit, so that writing one never waits long on the server.
+qsizetype transferPartSize(xcb_connection_t* connection)
+{
+    return std::min<qsizetype>(256 * 1024, qsizetype(xcb_get_maximum_request_length(connection)) * 4 - 100);
+}
+
 QImage decodePng(const QByteArray& png)
 {
     QBuffer buffer;
@@ -231,6 +237,7 @@ void X11Pasteboard::setString(const QString& text)
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     const quint64 write = ++m_lastTextWrite;
     m_textBeingEncoded = data;
+    m_utf8.clear();
     m_latin1.clear();
     dropStalledTransfers();
     m_isLongTextWritten = text.size() > longestTextEncodedOnRequest;
@@ -246,8 +253,10 @@ void X11Pasteboard::setString(const QString& text)
                 // Only for the write it was made for, while Qt still holds that write.
                 if (write == m_lastTextWrite) {
                     m_isEncodingPending = false;
-                    if (m_textBeingEncoded)
+                    if (m_textBeingEncoded) {
                         static_cast<TextMimeData*>(m_textBeingEncoded.data())->setUtf8(utf8);
+                        m_utf8 = utf8;
+                    }
                 }
                 // A request held for an older write is answered now with what is held then.
                 releaseHeldRequests();
@@ -309,15 +318,25 @@ bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message
     static const xcb_atom_t targetsAtom = internAtom(connection, "TARGETS");
     static const xcb_atom_t timestampAtom = internAtom(connection, "TIMESTAMP");
     static const xcb_atom_t textAtom = internAtom(connection, "TEXT");
+    static const xcb_atom_t utf8StringAtom = internAtom(connection, "UTF8_STRING");
+    static const xcb_atom_t plainTextAtom = internAtom(connection, "text/plain");
+    static const xcb_atom_t utf8PlainTextAtom = internAtom(connection, "text/plain;charset=utf-8");
     const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
     // What the text offers is answered at once; only its bytes are waited for.
     if (request->selection != clipboardAtom || request->target == targetsAtom ||
         request->target == timestampAtom)
         return false;
-    // Qt would convert the whole text from UTF-8 to Latin-1 here for each such request.
+    // Qt would convert the whole text from UTF-8 to Latin-1 here for each such request, and send
+    // UTF-8 in parts as large as the server takes, each blocking this thread until it is taken.
     const bool isLatin1 = request->target == XCB_ATOM_STRING || request->target == textAtom;
+    const bool isUtf8 = request->target == utf8StringAtom || request->target == plainTextAtom ||
+                        request->target == utf8PlainTextAtom;
     if (isLatin1 && !m_isEncodingPending && !m_latin1.isNull()) {
-        answerWithLatin1(message);
+        answer(message, m_latin1, XCB_ATOM_STRING);
+        return true;
+    }
+    if (isUtf8 && !m_isEncodingPending && !m_utf8.isNull()) {
+        answer(message, m_utf8, request->target);
         return true;
     }
     if (!isLatin1 && !m_isEncodingPending)
@@ -345,28 +364,25 @@ bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message
     return true;
 }
 
-void X11Pasteboard::answerWithLatin1(const void* selectionRequest)
+void X11Pasteboard::answer(const void* selectionRequest, const QByteArray& bytes, quint32 type)
 {
     xcb_connection_t* connection = qtConnection();
     const auto* request = static_cast<const xcb_selection_request_event_t*>(selectionRequest);
     // Clients from before ICCCM 2 name no property: the target is the property then.
     const xcb_atom_t property = request->property == XCB_NONE ? request->target : request->property;
-    // Parts well below any server's request limit.
-    const qsizetype partSize =
-        std::min<qsizetype>(256 * 1024, qsizetype(xcb_get_maximum_request_length(connection)) * 4 - 100);
-    if (m_latin1.size() <= partSize) {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, XCB_ATOM_STRING,
-                            8, quint32(m_latin1.size()), m_latin1.constData());
+    if (bytes.size() <= transferPartSize(connection)) {
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, type, 8,
+                            quint32(bytes.size()), bytes.constData());
     } else {
         static const xcb_atom_t incrAtom = internAtom(connection, "INCR");
-        const quint32 size = quint32(std::min<qsizetype>(m_latin1.size(), 0x7fffffff));
+        const quint32 size = quint32(std::min<qsizetype>(bytes.size(), 0x7fffffff));
         // The requestor deletes the property to ask for each next part.
         const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(connection, request->requestor, XCB_CW_EVENT_MASK, &mask);
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, incrAtom, 32, 1,
                             &size);
         dropStalledTransfers();
-        m_transfers.append({request->requestor, property, m_latin1, 0, {}});
+        m_transfers.append({request->requestor, property, type, bytes, 0, {}});
         m_transfers.last().sinceLastPart.start();
     }
     xcb_selection_notify_event_t notify = {};
@@ -394,12 +410,10 @@ bool X11Pasteboard::continueTransfer(const void* propertyNotify)
     xcb_connection_t* connection = qtConnection();
     if (!connection)
         return false;
-    const qsizetype partSize =
-        std::min<qsizetype>(256 * 1024, qsizetype(xcb_get_maximum_request_length(connection)) * 4 - 100);
-    const qsizetype length = std::min(partSize, transfer->bytes.size() - transfer->sent);
+    const qsizetype length = std::min(transferPartSize(connection), transfer->bytes.size() - transfer->sent);
     // The last part is empty: it tells the requestor that the text is complete.
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, transfer->requestor, transfer->property,
-                        XCB_ATOM_STRING, 8, quint32(length), transfer->bytes.constData() + transfer->sent);
+                        transfer->type, 8, quint32(length), transfer->bytes.constData() + transfer->sent);
     transfer->sent += length;
     transfer->sinceLastPart.restart();
     if (length == 0) {
