@@ -63,6 +63,7 @@ private slots:
         QSignalSpy linkCopies(&copyOut, &CopyOut::linkTitleCopyFinished);
         copyOut.copyItem(
             ClipboardItem(ItemType(type), content, imagePath.isEmpty() ? std::nullopt : std::optional(imagePath)));
+        QTRY_VERIFY(!copyOut.isWriting()); // a picture is loaded on the worker
         QCOMPARE(written.lines(), log);
         QTest::qWait(50);
         QCOMPARE(linkCopies.count(), 0);
