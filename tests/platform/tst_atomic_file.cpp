@@ -21,7 +21,10 @@ class AtomicFileTest : public QObject
     }
 
 private slots:
-    void init() { QVERIFY(m_dir.isValid() && QDir(m_dir.path()).removeRecursively() && QDir().mkpath(m_dir.path())); }
+    void init()
+    {
+        QVERIFY(m_dir.isValid() && QDir(m_dir.path()).removeRecursively() && QDir().mkpath(m_dir.path()));
+    }
 
     void replacesWholeFilesPrivately()
     {

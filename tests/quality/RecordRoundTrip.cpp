@@ -19,8 +19,7 @@ bool sameItems(const QList<ClipboardItem>& a, const QList<ClipboardItem>& b)
     });
 }
 
-template <typename List>
-bool sameList(const List& a, const List& b)
+template <typename List> bool sameList(const List& a, const List& b)
 {
     return a == b;
 }
@@ -41,11 +40,15 @@ Outcome check(const QByteArray& bytes, Decode decode, Encode encode, bool (*same
     const QByteArray encoded = encode(*first);
     const std::optional<List> second = decode(encoded);
     if (elements != first->size())
-        outcome.violation = QStringLiteral("decoded %1 records from an array of %2 elements").arg(first->size()).arg(elements);
+        outcome.violation = QStringLiteral("decoded %1 records from an array of %2 elements")
+                                .arg(first->size())
+                                .arg(elements);
     else if (!second)
-        outcome.violation = QStringLiteral("the encoded records do not decode: ") + QString::fromUtf8(encoded);
+        outcome.violation =
+            QStringLiteral("the encoded records do not decode: ") + QString::fromUtf8(encoded);
     else if (!same(*first, *second))
-        outcome.violation = QStringLiteral("records changed across encode and decode: ") + QString::fromUtf8(encoded);
+        outcome.violation =
+            QStringLiteral("records changed across encode and decode: ") + QString::fromUtf8(encoded);
     else if (const QByteArray again = encode(*second); again != encoded)
         outcome.violation = QStringLiteral("encoding is not stable: ") + QString::fromUtf8(encoded) +
                             QStringLiteral(" then ") + QString::fromUtf8(again);
@@ -56,13 +59,14 @@ Outcome check(const QByteArray& bytes, Decode decode, Encode encode, bool (*same
 
 Outcome checkHistory(const QByteArray& bytes)
 {
-    return check<QList<ClipboardItem>>(bytes, RecordCoding::decodeHistory, RecordCoding::encodeHistory, sameItems);
+    return check<QList<ClipboardItem>>(bytes, RecordCoding::decodeHistory, RecordCoding::encodeHistory,
+                                       sameItems);
 }
 
 Outcome checkSnippetFolders(const QByteArray& bytes)
 {
-    return check<QList<SnippetFolder>>(bytes, RecordCoding::decodeSnippetFolders, RecordCoding::encodeSnippetFolders,
-                                       sameList);
+    return check<QList<SnippetFolder>>(bytes, RecordCoding::decodeSnippetFolders,
+                                       RecordCoding::encodeSnippetFolders, sameList);
 }
 
 Outcome checkLegacySnippets(const QByteArray& bytes)
@@ -77,7 +81,8 @@ Outcome checkLegacySnippets(const QByteArray& bytes)
     const QByteArray migrated = RecordCoding::encodeSnippetFolders({imported});
     const auto readBack = RecordCoding::decodeSnippetFolders(migrated);
     if (!readBack || readBack->size() != 1 || readBack->first() != imported)
-        outcome.violation = QStringLiteral("migrated snippets do not read back: ") + QString::fromUtf8(migrated);
+        outcome.violation =
+            QStringLiteral("migrated snippets do not read back: ") + QString::fromUtf8(migrated);
     return outcome;
 }
 

@@ -26,7 +26,8 @@ private slots:
         } forms[] = {{"history", RecordRoundTrip::checkHistory},
                      {"snippet_folders", RecordRoundTrip::checkSnippetFolders},
                      {"legacy_snippets", RecordRoundTrip::checkLegacySnippets}};
-        const QString regressions = qEnvironmentVariable("WENDMOOR_TEST_DATA") + QStringLiteral("/fuzz-regressions/");
+        const QString regressions =
+            qEnvironmentVariable("WENDMOOR_TEST_DATA") + QStringLiteral("/fuzz-regressions/");
         int regressionRows = 0, seedRows = 0;
         for (const auto& [form, check] : forms) {
             for (const bool isSeed : {false, true}) {

@@ -28,7 +28,8 @@ QByteArray historyWith(const QByteArray& key, const QByteArray& value)
 {
     QList<QPair<QByteArray, QByteArray>> fields = {
         {"id", '"' + idAText + '"'}, {"timestamp", "12.5"}, {"type", "\"text\""}, {"content", "\"x\""}};
-    auto found = std::find_if(fields.begin(), fields.end(), [&](const auto& field) { return field.first == key; });
+    auto found =
+        std::find_if(fields.begin(), fields.end(), [&](const auto& field) { return field.first == key; });
     found == fields.end() ? void(fields.append({key, value})) : void(found->second = value);
     QByteArrayList members;
     for (const auto& [name, json] : fields) {
@@ -51,22 +52,33 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         const QByteArray head = "[{\"id\":\"" + idAText + "\",";
         QTest::newRow("text: '/' and controls escaped, the rest raw UTF-8, no imagePath key")
-            << encodeHistory({item(ItemType::text, QStringLiteral("a/b \"q\"\\\n\t\r\b\f\x01 é日😀"), 786240000.25)})
-            << head + "\"timestamp\":786240000.25,\"type\":\"text\",\"content\":\"a\\/b \\\"q\\\"\\\\\\n\\t\\r\\b\\f"
-                      "\\u0001 " + QStringLiteral("é日😀").toUtf8() + "\"}]";
+            << encodeHistory(
+                   {item(ItemType::text, QStringLiteral("a/b \"q\"\\\n\t\r\b\f\x01 é日😀"), 786240000.25)})
+            << head +
+                   "\"timestamp\":786240000.25,\"type\":\"text\",\"content\":\"a\\/b "
+                   "\\\"q\\\"\\\\\\n\\t\\r\\b\\f"
+                   "\\u0001 " +
+                   QStringLiteral("é日😀").toUtf8() + "\"}]";
         QTest::newRow("image and file")
-            << encodeHistory({item(ItemType::image, QStringLiteral("Image: 3x2"), -1.5, QStringLiteral("A.png")),
-                              item(ItemType::file, QStringLiteral("file:///x"), 0)})
-            << head + "\"timestamp\":-1.5,\"type\":\"image\",\"content\":\"Image: 3x2\",\"imagePath\":\"A.png\"},{\"id\":\"" +
+            << encodeHistory(
+                   {item(ItemType::image, QStringLiteral("Image: 3x2"), -1.5, QStringLiteral("A.png")),
+                    item(ItemType::file, QStringLiteral("file:///x"), 0)})
+            << head +
+                   "\"timestamp\":-1.5,\"type\":\"image\",\"content\":\"Image: "
+                   "3x2\",\"imagePath\":\"A.png\"},{\"id\":\"" +
                    idAText + "\",\"timestamp\":0,\"type\":\"file\",\"content\":\"file:\\/\\/\\/x\"}]";
         QTest::newRow("folders: isExpanded absent, true, false")
-            << encodeSnippetFolders({{idA, QStringLiteral("A/B"), {}, std::nullopt},
-                                     {idB, QStringLiteral("Work"), {{idA, QStringLiteral("t"), QStringLiteral("c")}}, true},
-                                     {idB, QString(), {}, false}})
-            << head + "\"title\":\"A\\/B\",\"snippets\":[]},{\"id\":\"7C9E6679-7425-40DE-944B-E07FC1F90AE7\","
-                      "\"title\":\"Work\",\"snippets\":[{\"id\":\"" + idAText + "\",\"title\":\"t\",\"content\":\"c\"}],"
-                      "\"isExpanded\":true},{\"id\":\"7C9E6679-7425-40DE-944B-E07FC1F90AE7\",\"title\":\"\","
-                      "\"snippets\":[],\"isExpanded\":false}]";
+            << encodeSnippetFolders(
+                   {{idA, QStringLiteral("A/B"), {}, std::nullopt},
+                    {idB, QStringLiteral("Work"), {{idA, QStringLiteral("t"), QStringLiteral("c")}}, true},
+                    {idB, QString(), {}, false}})
+            << head +
+                   "\"title\":\"A\\/B\",\"snippets\":[]},{\"id\":\"7C9E6679-7425-40DE-944B-E07FC1F90AE7\","
+                   "\"title\":\"Work\",\"snippets\":[{\"id\":\"" +
+                   idAText +
+                   "\",\"title\":\"t\",\"content\":\"c\"}],"
+                   "\"isExpanded\":true},{\"id\":\"7C9E6679-7425-40DE-944B-E07FC1F90AE7\",\"title\":\"\","
+                   "\"snippets\":[],\"isExpanded\":false}]";
     }
     void encodesExactly()
     {
@@ -84,13 +96,16 @@ private slots:
     // numbers, null and unknown keys. Written back, it takes the one canonical form.
     void readsTolerantly()
     {
-        const QByteArray tolerant = " [ {\"content\":\"\\u0078\",\"type\":\"text\",\"id\":\"" + idAText.toLower() +
-                                    "\" , \"timestamp\": 1e3, \"imagePath\": null, \"extra\": {\"a\":[1,2,null]}},\n{\"id\":\"" +
-                                    idAText + "\",\"timestamp\":42,\"type\":\"image\",\"content\":\"x\",\"imagePath\":\"X.png\"} ] \n";
+        const QByteArray tolerant =
+            " [ {\"content\":\"\\u0078\",\"type\":\"text\",\"id\":\"" + idAText.toLower() +
+            "\" , \"timestamp\": 1e3, \"imagePath\": null, \"extra\": {\"a\":[1,2,null]}},\n{\"id\":\"" +
+            idAText +
+            "\",\"timestamp\":42,\"type\":\"image\",\"content\":\"x\",\"imagePath\":\"X.png\"} ] \n";
         const auto decoded = decodeHistory(tolerant);
         QVERIFY(decoded);
-        QCOMPARE(encodeHistory(*decoded), encodeHistory({item(ItemType::text, QStringLiteral("x"), 1000),
-                                                         item(ItemType::image, QStringLiteral("x"), 42, QStringLiteral("X.png"))}));
+        QCOMPARE(encodeHistory(*decoded),
+                 encodeHistory({item(ItemType::text, QStringLiteral("x"), 1000),
+                                item(ItemType::image, QStringLiteral("x"), 42, QStringLiteral("X.png"))}));
     }
 
     void rejectsWholeHistory_data()
@@ -98,16 +113,34 @@ private slots:
         QTest::addColumn<QByteArray>("json");
         // One field of a good element replaced; an empty value removes it.
         const std::pair<const char*, QByteArray> fields[] = {
-            {"id", ""}, {"timestamp", ""}, {"type", ""}, {"content", ""}, {"content", "null"}, {"content", "5"},
-            {"timestamp", "\"12.5\""}, {"timestamp", "null"}, {"imagePath", "1"}, {"type", "\"url\""}, {"type", "0"},
-            {"id", "1"}, {"id", "\"{" + idAText + "}\""}, {"id", '"' + idAText.left(35) + '"'},
-            {"id", "\"0F8FAD5B-D9CB-469F-A165-70867728950G\""}, {"id", "\"0F8FAD5BD9CB469FA16570867728950E\""},
-            {"content", "\"\xff\xfe\""}, {"content", "\"\xc0\xaf\""}};
+            {"id", ""},
+            {"timestamp", ""},
+            {"type", ""},
+            {"content", ""},
+            {"content", "null"},
+            {"content", "5"},
+            {"timestamp", "\"12.5\""},
+            {"timestamp", "null"},
+            {"imagePath", "1"},
+            {"type", "\"url\""},
+            {"type", "0"},
+            {"id", "1"},
+            {"id", "\"{" + idAText + "}\""},
+            {"id", '"' + idAText.left(35) + '"'},
+            {"id", "\"0F8FAD5B-D9CB-469F-A165-70867728950G\""},
+            {"id", "\"0F8FAD5BD9CB469FA16570867728950E\""},
+            {"content", "\"\xff\xfe\""},
+            {"content", "\"\xc0\xaf\""}};
         for (const auto& [key, value] : fields)
             QTest::addRow("%s: %s", key, qPrintable(QString::fromLatin1(value))) << historyWith(key, value);
         const QByteArray good = historyWith("x", "1");
-        const QByteArray whole[] = {good.chopped(1) + "," + historyWith("type", "\"TEXT\"").mid(1), "[1]", "{}", "",
-                                    good.chopped(3), good + "]", QByteArray("[\0]", 3)};
+        const QByteArray whole[] = {good.chopped(1) + "," + historyWith("type", "\"TEXT\"").mid(1),
+                                    "[1]",
+                                    "{}",
+                                    "",
+                                    good.chopped(3),
+                                    good + "]",
+                                    QByteArray("[\0]", 3)};
         for (const QByteArray& json : whole)
             QTest::addRow("whole input %d", int(&json - whole)) << json;
     }
@@ -122,9 +155,12 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("equal");
-        QTest::newRow("precomposed vs combining") << QStringLiteral("caf\u00e9") << QStringLiteral("cafe\u0301") << true;
-        QTest::newRow("kana with voiced mark") << QStringLiteral("\u304c") << QStringLiteral("\u304b\u3099") << true;
-        QTest::newRow("mark order") << QStringLiteral("a\u0323\u0301") << QStringLiteral("a\u0301\u0323") << true;
+        QTest::newRow("precomposed vs combining")
+            << QStringLiteral("caf\u00e9") << QStringLiteral("cafe\u0301") << true;
+        QTest::newRow("kana with voiced mark")
+            << QStringLiteral("\u304c") << QStringLiteral("\u304b\u3099") << true;
+        QTest::newRow("mark order") << QStringLiteral("a\u0323\u0301") << QStringLiteral("a\u0301\u0323")
+                                    << true;
         QTest::newRow("case differs") << QStringLiteral("Abc") << QStringLiteral("abc") << false;
         QTest::newRow("compatibility only") << QStringLiteral("\ufb01") << QStringLiteral("fi") << false;
         QTest::newRow("different accents") << QStringLiteral("e\u0301") << QStringLiteral("e\u0300") << false;

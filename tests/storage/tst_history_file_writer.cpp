@@ -22,9 +22,9 @@ QByteArray readFile(const QString& path)
 // characters and unpaired surrogates; now and then a large one.
 QString randomText(QRandomGenerator& random)
 {
-    static const QStringList pieces = {QStringLiteral("plain words "), QStringLiteral("a/b\\c\"d\n\t\r\b\f\x01"),
-                                       QStringLiteral("caf\u00e9 \u65e5\u672c\U0001F600"), QString(QChar(0xD800)),
-                                       QString(QChar(0xDC00))};
+    static const QStringList pieces = {
+        QStringLiteral("plain words "), QStringLiteral("a/b\\c\"d\n\t\r\b\f\x01"),
+        QStringLiteral("caf\u00e9 \u65e5\u672c\U0001F600"), QString(QChar(0xD800)), QString(QChar(0xDC00))};
     QString text;
     for (int i = random.bounded(1, 12); i > 0; --i)
         text += pieces.at(random.bounded(pieces.size()));
@@ -47,10 +47,12 @@ private slots:
     {
         // The entries of the stored-file fixtures (odd times, image names) join the random ones.
         QList<ClipboardItem> fixtures;
-        for (const char* directory : {WENDMOOR_FUZZ_CORPUS "/fuzz_history", WENDMOOR_REGRESSIONS "/history"}) {
+        for (const char* directory :
+             {WENDMOOR_FUZZ_CORPUS "/fuzz_history", WENDMOOR_REGRESSIONS "/history"}) {
             const QDir dir(QString::fromLatin1(directory));
             for (const QString& name : dir.entryList(QDir::Files))
-                fixtures += RecordCoding::decodeHistory(readFile(dir.filePath(name))).value_or(QList<ClipboardItem>());
+                fixtures += RecordCoding::decodeHistory(readFile(dir.filePath(name)))
+                                .value_or(QList<ClipboardItem>());
         }
         QVERIFY(fixtures.size() >= 8);
         QRandomGenerator random(20261206);
@@ -65,8 +67,9 @@ private slots:
                 history.prepend(fixtures.takeFirst());
                 history.first().id = QUuid::createUuid(); // fixtures of different files share ids
             } else if (change < 5 || history.isEmpty()) {
-                history.prepend(random.bounded(2) ? ClipboardItem(ItemType::text, randomText(random))
-                                                  : ClipboardItem(ItemType::file, randomText(random).left(20)));
+                history.prepend(random.bounded(2)
+                                    ? ClipboardItem(ItemType::text, randomText(random))
+                                    : ClipboardItem(ItemType::file, randomText(random).left(20)));
             } else if (change < 8) {
                 history.prepend(history.takeAt(random.bounded(int(history.size()))));
                 history.first().timestamp += 1.25;

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QMap>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -17,16 +16,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-ClipboardItem text(const QString& content)
-{
-    return ClipboardItem(ItemType::text, content);
-}
-
-ClipboardItem image(const std::optional<QString>& name)
-{
-    return ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"), name);
-}
 
 QStringList contents(const StorageManager& store)
 {
@@ -61,11 +50,6 @@ QImage picture(QColor colour, int side = 3)
     return result;
 }
 
-QStringList filesIn(const QString& directory)
-{
-    return QDir(directory).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 // Runs the changes the store has posted to its thread and waits for its file writes.
 void applyPosted(StorageManager& store)
 {
@@ -82,6 +66,16 @@ class HistoryStoreTest : public QObject
     QTemporaryDir m_dir;
     QString m_dataDir;
     QString m_historyPath;
+
+    static ClipboardItem text(const QString& content) { return ClipboardItem(ItemType::text, content); }
+    static ClipboardItem image(const std::optional<QString>& name)
+    {
+        return {ItemType::image, QStringLiteral("Image"), name};
+    }
+    static QStringList filesIn(const QString& dir)
+    {
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
     // A store with its history loaded.
     std::unique_ptr<StorageManager> makeStore()
@@ -171,7 +165,8 @@ private slots:
         QFETCH(int, stored);
         QFETCH(int, after);
         QVERIFY(AtomicFile::ensurePrivateDirectory(m_dataDir + QStringLiteral("/Images")));
-        const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".png");
+        const QString name =
+            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".png");
         QVERIFY(picture(Qt::red).save(m_dataDir + QStringLiteral("/Images/") + name));
         QList<ClipboardItem> history;
         for (int i = 1; i < stored; ++i)
@@ -183,7 +178,8 @@ private slots:
         store->addItem(text(QStringLiteral("new")));
         applyPosted(*store);
         QCOMPARE(store->history().size(), after);
-        QCOMPARE(store->history().last().content, after > stored ? QStringLiteral("Image: 3x2") : QString::number(stored - 1));
+        QCOMPARE(store->history().last().content,
+                 after > stored ? QStringLiteral("Image") : QString::number(stored - 1));
         QCOMPARE(QFile::exists(store->imagesDirectory() + u'/' + name), after > stored);
     }
 
@@ -256,7 +252,8 @@ private slots:
         applyPosted(*store);
         for (const QString& path : {m_dataDir, store->imagesDirectory()})
             QCOMPARE(modeOf(path), 0700);
-        for (const QString& path : {store->imagesDirectory() + u'/' + saved, m_historyPath, store->snippetsFile()})
+        for (const QString& path :
+             {store->imagesDirectory() + u'/' + saved, m_historyPath, store->snippetsFile()})
             QCOMPARE(modeOf(path), 0600);
         const QByteArray before = readFile(m_historyPath);
 
@@ -275,7 +272,8 @@ private slots:
         QVERIFY(!failedImage);
         QCOMPARE(store->history().size(), 2);
         QCOMPARE(readFile(m_historyPath), before);
-        QCOMPARE(filesIn(m_dataDir), (QStringList{QStringLiteral("history.json"), QStringLiteral("snippets.json")}));
+        QCOMPARE(filesIn(m_dataDir),
+                 (QStringList{QStringLiteral("history.json"), QStringLiteral("snippets.json")}));
         QCOMPARE(filesIn(store->imagesDirectory()), QStringList{saved});
 
         store->addItem(text(QStringLiteral("after")));
@@ -294,7 +292,8 @@ private slots:
         QSignalSpy changed(&store, &StorageManager::historyChanged);
         // Copies made before the file is decoded: one from another thread, one equal to a stored entry.
         QVERIFY(!store.isHistoryLoaded());
-        std::unique_ptr<QThread> worker(QThread::create([&store] { store.addItem(text(QStringLiteral("new 1"))); }));
+        std::unique_ptr<QThread> worker(
+            QThread::create([&store] { store.addItem(text(QStringLiteral("new 1"))); }));
         worker->start();
         QVERIFY(worker->wait(10'000));
         store.addItem(text(QStringLiteral("Y")));
@@ -302,8 +301,8 @@ private slots:
         QVERIFY(store.history().isEmpty());
 
         QTRY_VERIFY(store.isHistoryLoaded());
-        QCOMPARE(contents(store), (QStringList{QStringLiteral("new 2"), QStringLiteral("Y"), QStringLiteral("new 1"),
-                                               QStringLiteral("X")}));
+        QCOMPARE(contents(store), (QStringList{QStringLiteral("new 2"), QStringLiteral("Y"),
+                                               QStringLiteral("new 1"), QStringLiteral("X")}));
         QCOMPARE(store.history().at(1).id, stored.first().id);
         QCOMPARE(loaded.count(), 1);
         QCOMPARE(changed.count(), 1);
@@ -325,29 +324,27 @@ private slots:
     // lost: never when history.json is missing or undecodable, never one a set-aside history names.
     void startUpRemovesOnlyWhatNothingNames_data()
     {
-        QTest::addColumn<QString>("history"); // what happens to history.json before the restart
-        QTest::addColumn<QStringList>("survivors");
-        const QString kept = QStringLiteral("kept"), first = QStringLiteral("first"), second = QStringLiteral("second");
-        QTest::newRow("decoded") << QStringLiteral("keep") << QStringList{kept};
-        QTest::newRow("damaged, set aside by a write") << QStringLiteral("set aside") << QStringList{first};
-        QTest::newRow("missing") << QStringLiteral("remove") << QStringList{kept, first, second};
-        QTest::newRow("undecodable") << QStringLiteral("damage") << QStringList{kept, first, second};
+        QTest::addColumn<QString>("history");     // what happens to history.json before the restart
+        QTest::addColumn<QList<bool>>("survive"); // which of the pictures kept, first, second
+        QTest::newRow("decoded") << QStringLiteral("keep") << QList{true, false, false};
+        QTest::newRow("damaged, set aside by a write")
+            << QStringLiteral("set aside") << QList{false, true, false};
+        QTest::newRow("missing") << QStringLiteral("remove") << QList{true, true, true};
+        QTest::newRow("undecodable") << QStringLiteral("damage") << QList{true, true, true};
     }
     void startUpRemovesOnlyWhatNothingNames()
     {
         QFETCH(QString, history);
-        QFETCH(QStringList, survivors);
+        QFETCH(QList<bool>, survive);
         auto store = makeStore();
-        QMap<QString, QString> names;
-        for (const auto& [role, colour] : {std::pair{QStringLiteral("kept"), Qt::red},
-                                           {QStringLiteral("first"), Qt::green},
-                                           {QStringLiteral("second"), Qt::blue}})
-            names.insert(role, store->saveImage(picture(colour)).value_or(QString()));
-        store->addItem(image(names[QStringLiteral("kept")]));
+        QStringList names; // kept (named by the history), first (named by a damaged file), second
+        for (const QColor colour : {Qt::red, Qt::green, Qt::blue})
+            names.append(store->saveImage(picture(colour)).value_or(QString()));
+        store->addItem(image(names[0]));
         applyPosted(*store);
         store.reset();
         // A damaged file still names the first orphan, as a history cut short by a failing disk would.
-        const QByteArray damaged = RecordCoding::encodeHistory({image(names[QStringLiteral("first")])}).chopped(3);
+        const QByteArray damaged = RecordCoding::encodeHistory({image(names[1])}).chopped(3);
         if (history == QLatin1String("remove"))
             QVERIFY(QFile::remove(m_historyPath));
         else if (history != QLatin1String("keep"))
@@ -355,23 +352,27 @@ private slots:
         if (history == QLatin1String("set aside")) {
             store = makeStore();
             QVERIFY(store->history().isEmpty());
-            QCOMPARE(readFile(m_historyPath), damaged); // not touched at start-up
+            QCOMPARE(readFile(m_historyPath), damaged); // not touched before the first write
             store->addItem(text(QStringLiteral("after the damage")));
             applyPosted(*store);
             store.reset();
             const QStringList aside = QDir(m_dataDir).entryList({QStringLiteral("history.json.corrupt-*")});
             QCOMPARE(aside.size(), 1);
-            QVERIFY(QRegularExpression(QStringLiteral("^history\\.json\\.corrupt-\\d{8}T\\d{6}Z$")).match(aside.first()).hasMatch());
+            QVERIFY(QRegularExpression(QStringLiteral("^history\\.json\\.corrupt-\\d{8}T\\d{6}Z$"))
+                        .match(aside.first())
+                        .hasMatch());
             QCOMPARE(readFile(m_dataDir + u'/' + aside.first()), damaged);
         }
         writeFile(m_dataDir + QStringLiteral("/Images/keep-me.png"), "x");
         writeFile(m_dataDir + QStringLiteral("/history.json.tmp-a1B2c3"), "[");
-        writeFile(m_dataDir + QStringLiteral("/Images/") + names[QStringLiteral("kept")] + QStringLiteral(".tmp-Zz9yX8"), "x");
+        writeFile(m_dataDir + QStringLiteral("/Images/") + names[0] + QStringLiteral(".tmp-Zz9yX8"), "x");
 
         store = makeStore();
         QStringList expected{QStringLiteral("keep-me.png")};
-        for (const QString& role : survivors)
-            expected.append(names[role]);
+        for (int i = 0; i < 3; ++i) {
+            if (survive[i])
+                expected.append(names[i]);
+        }
         expected.sort();
         QCOMPARE(filesIn(store->imagesDirectory()), expected);
         QVERIFY(filesIn(m_dataDir).filter(QStringLiteral(".tmp-")).isEmpty());

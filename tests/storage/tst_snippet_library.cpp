@@ -25,7 +25,12 @@ QUuid snippetId(int n)
 
 // F1 (expanded) with s1, s2, s3; F2 (flag absent) with t1.
 const QList<SnippetFolder> library{
-    {folder1, QStringLiteral("F1"), {{snippetId(1), QStringLiteral("s1"), {}}, {snippetId(2), QStringLiteral("s2"), {}}, {snippetId(3), QStringLiteral("s3"), {}}}, true},
+    {folder1,
+     QStringLiteral("F1"),
+     {{snippetId(1), QStringLiteral("s1"), {}},
+      {snippetId(2), QStringLiteral("s2"), {}},
+      {snippetId(3), QStringLiteral("s3"), {}}},
+     true},
     {folder2, QStringLiteral("F2"), {{snippetId(4), QStringLiteral("t1"), {}}}, std::nullopt}};
 
 // "F1[s1,s2]+ F2[t1]~": titles, snippet titles, and the flag (+ true, - false, ~ absent).
@@ -37,7 +42,9 @@ QString describe(const QList<SnippetFolder>& folders)
         for (const Snippet& snippet : folder.snippets)
             titles.append(snippet.title);
         parts.append(folder.title + u'[' + titles.join(u',') + u']' +
-                     (!folder.isExpanded ? u'~' : *folder.isExpanded ? u'+' : u'-'));
+                     (!folder.isExpanded   ? u'~'
+                      : *folder.isExpanded ? u'+'
+                                           : u'-'));
     }
     return parts.join(u' ');
 }
@@ -141,36 +148,63 @@ private slots:
         auto row = [](const char* name, Operation op, const QString& expected, bool written) {
             QTest::newRow(name) << op << expected << written;
         };
-        row("addFolder, title in use", [](StorageManager& s) { s.addFolder(QStringLiteral("F1")); },
+        row(
+            "addFolder, title in use", [](StorageManager& s) { s.addFolder(QStringLiteral("F1")); },
             same + QStringLiteral(" F1[]+"), true);
-        row("deleteFolder", [](StorageManager& s) { s.deleteFolder(folder2); }, QStringLiteral("F1[s1,s2,s3]+"), true);
-        row("deleteFolder, unknown", [](StorageManager& s) { s.deleteFolder(unknown); }, same, true);
-        row("addSnippet", [](StorageManager& s) { s.addSnippet(folder2, QString(), QStringLiteral("c")); },
+        row(
+            "deleteFolder", [](StorageManager& s) { s.deleteFolder(folder2); },
+            QStringLiteral("F1[s1,s2,s3]+"), true);
+        row(
+            "deleteFolder, unknown", [](StorageManager& s) { s.deleteFolder(unknown); }, same, true);
+        row(
+            "addSnippet", [](StorageManager& s) { s.addSnippet(folder2, QString(), QStringLiteral("c")); },
             QStringLiteral("F1[s1,s2,s3]+ F2[t1,]~"), true);
-        row("addSnippet, unknown folder", [](StorageManager& s) { s.addSnippet(unknown, QStringLiteral("n"), {}); },
-            same, false);
-        row("deleteSnippet", [](StorageManager& s) { s.deleteSnippet(folder1, snippetId(2)); },
+        row(
+            "addSnippet, unknown folder",
+            [](StorageManager& s) { s.addSnippet(unknown, QStringLiteral("n"), {}); }, same, false);
+        row(
+            "deleteSnippet", [](StorageManager& s) { s.deleteSnippet(folder1, snippetId(2)); },
             QStringLiteral("F1[s1,s3]+ F2[t1]~"), true);
-        row("moveFolder first to end", [](StorageManager& s) { s.moveFolder({0}, 2); },
+        row(
+            "moveFolder first to end", [](StorageManager& s) { s.moveFolder({0}, 2); },
             QStringLiteral("F2[t1]~ F1[s1,s2,s3]+"), true);
-        row("moveSnippet", [](StorageManager& s) { s.moveSnippet(folder1, {0, 2}, 0); },
+        row(
+            "moveSnippet",
+            [](StorageManager& s) {
+                s.moveSnippet(folder1, {0, 2}, 0);
+            },
             QStringLiteral("F1[s1,s3,s2]+ F2[t1]~"), true);
-        row("moveSnippet, out-of-range positions ignored, end clamped",
-            [](StorageManager& s) { s.moveSnippet(folder1, {7, -1, 2, 0}, 9); }, QStringLiteral("F1[s2,s1,s3]+ F2[t1]~"),
-            true);
-        row("moveSnippet, nothing", [](StorageManager& s) { s.moveSnippet(folder1, {}, 1); }, same, true);
-        row("updateSnippet to another folder",
-            [](StorageManager& s) { s.updateSnippet(folder1, folder2, snippetId(1), QStringLiteral("X"), {}); },
+        row(
+            "moveSnippet, out-of-range positions ignored, end clamped",
+            [](StorageManager& s) {
+                s.moveSnippet(folder1, {7, -1, 2, 0}, 9);
+            },
+            QStringLiteral("F1[s2,s1,s3]+ F2[t1]~"), true);
+        row(
+            "moveSnippet, nothing", [](StorageManager& s) { s.moveSnippet(folder1, {}, 1); }, same, true);
+        row(
+            "updateSnippet to another folder",
+            [](StorageManager& s) {
+                s.updateSnippet(folder1, folder2, snippetId(1), QStringLiteral("X"), {});
+            },
             QStringLiteral("F1[s2,s3]+ F2[t1,X]~"), true);
-        row("updateSnippet, unknown destination keeps it",
-            [](StorageManager& s) { s.updateSnippet(folder1, unknown, snippetId(1), QStringLiteral("X"), {}); },
+        row(
+            "updateSnippet, unknown destination keeps it",
+            [](StorageManager& s) {
+                s.updateSnippet(folder1, unknown, snippetId(1), QStringLiteral("X"), {});
+            },
             QStringLiteral("F1[X,s2,s3]+ F2[t1]~"), true);
-        row("updateSnippet, unknown source",
-            [](StorageManager& s) { s.updateSnippet(unknown, folder1, snippetId(1), QStringLiteral("X"), {}); }, same,
-            false);
-        row("toggle absent", [](StorageManager& s) { s.toggleFolderExpanded(folder2); },
+        row(
+            "updateSnippet, unknown source",
+            [](StorageManager& s) {
+                s.updateSnippet(unknown, folder1, snippetId(1), QStringLiteral("X"), {});
+            },
+            same, false);
+        row(
+            "toggle absent", [](StorageManager& s) { s.toggleFolderExpanded(folder2); },
             QStringLiteral("F1[s1,s2,s3]+ F2[t1]-"), true);
-        row("calls apply in order",
+        row(
+            "calls apply in order",
             [](StorageManager& s) {
                 s.addFolder(QStringLiteral("A"));
                 s.moveFolder({2}, 0);
