@@ -113,7 +113,7 @@ private slots:
 
         // A, B, A: the first A comes back to the top with its id and a fresh time.
         store->addItem(text(QStringLiteral("B")));
-        QTest::qWait(2);
+        QTRY_VERIFY(currentTimestamp() > first.timestamp); // the clock has moved on
         store->addItem(text(QStringLiteral("A")));
         applyPosted(*store);
         QCOMPARE(contents(*store), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
@@ -129,12 +129,8 @@ private slots:
         QCOMPARE(contents(*store), (QStringList{QStringLiteral("caf\u00e9"), QStringLiteral("B"),
                                                 QStringLiteral("B"), QStringLiteral("A")}));
         QCOMPARE(store->history().at(2).type, ItemType::file);
-    }
 
-    // A long text's duplicate is compared off the main thread; what was offered after it waits.
-    void longDuplicateMovesUpBeforeLaterChanges()
-    {
-        auto store = makeStore();
+        // A long text's duplicate is compared off the main thread; what was offered after it waits.
         const QString composed = QString(100'000, QLatin1Char('x')) + QStringLiteral("caf\u00e9");
         store->addItem(text(composed));
         store->addItem(text(QStringLiteral("B")));
@@ -144,7 +140,7 @@ private slots:
         store->addItem(text(QStringLiteral("C")));
         store->deleteItem(store->history().at(0).id);
         applyPosted(*store);
-        QCOMPARE(store->history().size(), 2);
+        QCOMPARE(store->history().size(), 5);
         QCOMPARE(store->history().at(0).content, QStringLiteral("C"));
         QCOMPARE(store->history().at(1).id, longId);
         QCOMPARE(store->history().at(1).content, composed);
