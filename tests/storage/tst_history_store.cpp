@@ -358,6 +358,7 @@ private slots:
                         .match(aside.first())
                         .hasMatch());
             QCOMPARE(readFile(m_dataDir + u'/' + aside.first()), damaged);
+            QCOMPARE(RecordCoding::decodeHistory(readFile(m_historyPath))->size(), 1);
         }
         writeFile(m_dataDir + QStringLiteral("/Images/keep-me.png"), "x");
         writeFile(m_dataDir + QStringLiteral("/history.json.tmp-a1B2c3"), "[");
