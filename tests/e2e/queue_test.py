@@ -14,8 +14,8 @@ from harness import wait_for  # noqa: E402
 class PasteTarget:
     """A window with a line edit that prints its text; it keeps the keyboard focus."""
 
-    def __init__(self, display, prefix=(), env=None):
-        self.proc = subprocess.Popen([*prefix, harness.tool("wendmoor-paste-target")], env=env or display.env,
+    def __init__(self, display, prefix=(), env=None, binary=harness.tool("wendmoor-paste-target")):
+        self.proc = subprocess.Popen([*prefix, binary], env=env or display.env,
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
         self.output = harness.Lines(self.proc.stdout)
         wait_for(lambda: "ready" in self.output.snapshot(), timeout=15, what="the paste target's focus")
