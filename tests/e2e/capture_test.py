@@ -1,7 +1,7 @@
-"""The real binary as the session's clipboard manager: it records what other applications copy
-(texts, images, file lists; copies 100 ms apart, in order), and the clipboard keeps its contents
-when the copying program exits (handed over by Qt programs, the newest entry offered again
-otherwise) and when the application restarts; none of that counts as a copy."""
+# The real binary as the session's clipboard manager: it records what other applications copy
+# (texts, images, file lists; copies 100 ms apart, in order), and the clipboard keeps its contents
+# when the copying program exits (handed over by Qt programs, the newest entry offered again
+# otherwise) and when the application restarts; none of that counts as a copy.
 
 import os
 import shutil

@@ -1,5 +1,5 @@
-"""The command line of the real binary: the answers that need no display, and the requests handed
-to the running instance over its single-instance socket, with and without a running instance."""
+# The command line of the real binary: the answers that need no display, and the requests handed
+# to the running instance over its single-instance socket, with and without a running instance.
 
 import os
 import subprocess

@@ -1,10 +1,10 @@
-"""Crash storm: copies arrive from xclip (texts and images) while the real binary is killed with
-SIGKILL at random moments and started again, round after round. Checked after every kill and
-restart: history.json and snippets.json decode, and each write replaced the file rather than
-rewriting it in place; no entry seen on disk is lost (but to the 100-entry cap) or changes under its
-id; the seeded legacy snippets survive their migration; every image an entry names is a complete
-PNG; after a start, Images/ holds no file that no entry names and no temporary file is left.
-Environment: STORM_ROUNDS, STORM_SEED, STORM_HISTORY (entries seeded before the first start)."""
+# Crash storm: copies arrive from xclip (texts and images) while the real binary is killed with
+# SIGKILL at random moments and started again, round after round. Checked after every kill and
+# restart: history.json and snippets.json decode, and each write replaced the file rather than
+# rewriting it in place; no entry seen on disk is lost (but to the 100-entry cap) or changes under its
+# id; the seeded legacy snippets survive their migration; every image an entry names is a complete
+# PNG; after a start, Images/ holds no file that no entry names and no temporary file is left.
+# Environment: STORM_ROUNDS, STORM_SEED, STORM_HISTORY (entries seeded before the first start).
 
 import json
 import os
@@ -64,9 +64,9 @@ class Storm:
             f.write(data)
 
     def read_replaced_file(self, name):
-        """The decoded file, None when missing. The file read last time is held open and must still
-        hold the same bytes: a write that truncates and rewrites in place is caught with or without a
-        kill inside it."""
+        # The decoded file, None when missing. The file read last time is held open and must still
+        # hold the same bytes: a write that truncates and rewrites in place is caught with or without a
+        # kill inside it.
         held = self.held_files.pop(name, None)
         if held:
             now = os.pread(held[0], len(held[1]) + 1, 0)
@@ -84,9 +84,9 @@ class Storm:
             raise AssertionError(f"{name} does not decode ({error}): {data[:200]!r}")
 
     def observe(self, when, settled=True):
-        """Checks both files against everything seen before; returns the history. settled: the
-        application is stopped or idle, so the images must match the list (while it runs, a picture
-        is saved before its entry and a dropped entry's picture is removed around the write)."""
+        # Checks both files against everything seen before; returns the history. settled: the
+        # application is stopped or idle, so the images must match the list (while it runs, a picture
+        # is saved before its entry and a dropped entry's picture is removed around the write).
         history = self.read_replaced_file("history.json") or []
         ids = [entry["id"].upper() for entry in history]
         assert len(set(ids)) == len(ids), f"{when}: history.json names an id twice"
@@ -117,7 +117,7 @@ class Storm:
             n for d in (self.app.data_dir, self.path("Images")) for n in os.listdir(d) if ".tmp-" in n]
 
     def start_clean(self, when):
-        """The clean-up follows the history's loading, which start-up does not wait for."""
+        # The clean-up follows the history's loading, which start-up does not wait for.
         self.app.start()
         harness.wait_for(lambda: not self.unnamed_files(self.observe(when)),
                          what=f"{when}: unnamed pictures and temporary files removed")

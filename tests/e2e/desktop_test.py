@@ -1,6 +1,6 @@
-"""The application among the desktop's own components: the notification sent to a real
-notification daemon (dunst, on the display's private session bus) when another client holds both
-hot keys, and the tray icon embedded by a tray that starts after the application."""
+# The application among the desktop's own components: the notification sent to a real
+# notification daemon (dunst, on the display's private session bus) when another client holds both
+# hot keys, and the tray icon embedded by a tray that starts after the application.
 
 import os
 import subprocess

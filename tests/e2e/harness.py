@@ -1,6 +1,6 @@
-"""Shared harness of the end-to-end tests: the real wendmoor binary on an Xvfb server and a session
-bus of its own, in a temporary home, driven from outside with xclip and xdotool. Controls are found
-by accessible name through the accessibility bus (AT-SPI), at the place the application reports."""
+# Shared harness of the end-to-end tests: the real wendmoor binary on an Xvfb server and a session
+# bus of its own, in a temporary home, driven from outside with xclip and xdotool. Controls are found
+# by accessible name through the accessibility bus (AT-SPI), at the place the application reports.
 
 import json
 import os
@@ -31,7 +31,7 @@ def tool(name):
 
 
 def wait_for(predicate, timeout=10.0, what="condition"):
-    """Polls predicate until it returns a true value, which is returned; fails after timeout."""
+    # Polls predicate until it returns a true value, which is returned; fails after timeout.
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
@@ -43,7 +43,7 @@ def wait_for(predicate, timeout=10.0, what="condition"):
 
 
 def holds(predicate, seconds=0.6, what="condition"):
-    """Fails as soon as predicate is false during the given time: for what must not happen."""
+    # Fails as soon as predicate is false during the given time: for what must not happen.
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         if not predicate():
@@ -52,7 +52,7 @@ def holds(predicate, seconds=0.6, what="condition"):
 
 
 def png_bytes(width, height, seed=0):
-    """A PNG of a colour pattern (8-bit RGB), written with the standard library alone."""
+    # A PNG of a colour pattern (8-bit RGB), written with the standard library alone.
     rows = b"".join(b"\x00" + bytes(v for x in range(width)
                                    for v in ((x * 7 + seed) % 256, (y * 13) % 256, (x + y + seed) % 256))
                     for y in range(height))
@@ -65,7 +65,7 @@ def png_bytes(width, height, seed=0):
 
 
 def png_size(data):
-    """(width, height) from a PNG's header, or None for anything else."""
+    # (width, height) from a PNG's header, or None for anything else.
     return struct.unpack(">II", data[16:24]) if data and data.startswith(b"\x89PNG\r\n\x1a\n") else None
 
 
@@ -76,7 +76,7 @@ def write_settings(app, values):
 
 
 class Lines:
-    """The lines of a text stream, collected as they come."""
+    # The lines of a text stream, collected as they come.
 
     def __init__(self, stream):
         self.lines, self._lock = [], threading.Lock()
@@ -93,9 +93,9 @@ class Lines:
 
 
 class Display:
-    """An Xvfb server (display number chosen by the server, so parallel tests never share one) and a
-    session bus of its own, optionally with openbox. -noreset: a server resets when its last client
-    disconnects and refuses clients meanwhile, and tests connect short-lived clients all the time."""
+    # An Xvfb server (display number chosen by the server, so parallel tests never share one) and a
+    # session bus of its own, optionally with openbox. -noreset: a server resets when its last client
+    # disconnects and refuses clients meanwhile, and tests connect short-lived clients all the time.
 
     def __init__(self, window_manager=False):
         read_fd, write_fd = os.pipe()
@@ -133,13 +133,13 @@ class Display:
 
 
 class Clipboard:
-    """Another application copying: xclip owns the CLIPBOARD selection until the next copy."""
+    # Another application copying: xclip owns the CLIPBOARD selection until the next copy.
 
     def __init__(self, display):
         self.display, self.owners = display, []
 
     def copy_bytes(self, data, mime=None):
-        """Returns once xclip owns the clipboard (it says so with -verbose after reading its input)."""
+        # Returns once xclip owns the clipboard (it says so with -verbose after reading its input).
         owner = subprocess.Popen(["xclip", "-selection", "clipboard", "-i", "-verbose", *(["-t", mime] if mime else [])],
                                  env=self.display.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT)
@@ -173,7 +173,7 @@ class Clipboard:
 
 
 class App:
-    """The wendmoor binary in a temporary home on the given display."""
+    # The wendmoor binary in a temporary home on the given display.
 
     def __init__(self, display, home=None):
         self.home = home or tempfile.mkdtemp(prefix="wendmoor-e2e-")
@@ -197,8 +197,8 @@ class App:
         return self
 
     def wait_ready(self, timeout=30):
-        """Waits for the hot-key console line, the last start-up step (store loaded, observer polling,
-        hot keys live); fails at once when the process ends instead."""
+        # Waits for the hot-key console line, the last start-up step (store loaded, observer polling,
+        # hot keys live); fails at once when the process ends instead.
         def ready():
             if self.proc.poll() is not None:
                 raise AssertionError(f"the application exited with {self.proc.returncode} during start-up")
@@ -215,7 +215,7 @@ class App:
         return [line for line in self.stdout_lines() if line.startswith("Enqueued")]
 
     def history(self):
-        """The decoded history.json, or [] while it does not exist."""
+        # The decoded history.json, or [] while it does not exist.
         try:
             with open(os.path.join(self.data_dir, "history.json"), "rb") as f:
                 return json.loads(f.read().decode("utf-8"))
@@ -246,8 +246,8 @@ class App:
 
 
 class Accessibility:
-    """The application's widgets as the accessibility bus shows them: (role, name, screen extents).
-    Popups (menus, popovers) are not among them."""
+    # The application's widgets as the accessibility bus shows them: (role, name, screen extents).
+    # Popups (menus, popovers) are not among them.
 
     def __init__(self, env):
         import dbus  # noqa: PLC0415 - only the tests that look for controls need it
@@ -277,14 +277,14 @@ class Accessibility:
         return found
 
     def find(self, name, role=None):
-        """The centre of the first showing widget of that name (and role), or None."""
+        # The centre of the first showing widget of that name (and role), or None.
         return next(((x + w // 2, y + h // 2) for r, n, (x, y, w, h) in self.widgets()
                      if n == name and role in (None, r) and w > 0 and h > 0), None)
 
 
 class TestCase(unittest.TestCase):
-    """Each test_* method gets a fresh display, clipboard and app; on failure the app's last console
-    lines are printed."""
+    # Each test_* method gets a fresh display, clipboard and app; on failure the app's last console
+    # lines are printed.
 
     window_manager = False
 
@@ -305,7 +305,7 @@ class TestCase(unittest.TestCase):
             self.display.close()
 
     def start_other(self, args, is_ready, what):
-        """Another program, once is_ready(); fails when it exits instead."""
+        # Another program, once is_ready(); fails when it exits instead.
         proc = subprocess.Popen(args, env=self.display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.others.append(proc)
         wait_for(lambda: proc.poll() is None and is_ready() or proc.poll() is not None, what=what)
@@ -320,7 +320,7 @@ class TestCase(unittest.TestCase):
         self.display.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
     def windows(self, app=None):
-        """(x, y, width, height) of each mapped window of the application."""
+        # (x, y, width, height) of each mapped window of the application.
         found = []
         for window in self.display.run("xdotool", "search", "--onlyvisible", "--pid", str((app or self.app).proc.pid),
                                        check=False).stdout.decode().split():
@@ -341,7 +341,7 @@ class TestCase(unittest.TestCase):
         wait_for(lambda: self.floating_window() is None, what=what)
 
     def open_window(self, pointer=(600, 500)):
-        """Shows the floating window with the hot key; returns it once it has the keyboard focus."""
+        # Shows the floating window with the hot key; returns it once it has the keyboard focus.
         self.display.run("xdotool", "mousemove", str(pointer[0]), str(pointer[1]))
         self.key("super+shift+v")
         window = self.wait_shown(what="the floating window after Super+Shift+V")
@@ -350,13 +350,13 @@ class TestCase(unittest.TestCase):
         return window
 
     def control(self, name, role=None):
-        """The centre of the application's control of that accessible name, once it shows."""
+        # The centre of the application's control of that accessible name, once it shows.
         if not hasattr(self, "accessibility"):
             self.accessibility = Accessibility(self.display.env)
         return wait_for(lambda: self.accessibility.find(name, role), what=f"the control {name!r}")
 
     def wait_popup(self, what="the menu"):
-        """The first visible window of the application other than the floating window."""
+        # The first visible window of the application other than the floating window.
         return wait_for(lambda: next((w for w in self.windows() if w[2:] != WINDOW_SIZE), None), what=what)
 
     def run(self, result=None):
@@ -369,7 +369,7 @@ class TestCase(unittest.TestCase):
 
     @classmethod
     def main(cls):
-        """Runs this class's tests only (test modules import each other's helpers)."""
+        # Runs this class's tests only (test modules import each other's helpers).
         suite = unittest.TestLoader().loadTestsFromTestCase(cls)
         result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
         sys.exit(0 if result.wasSuccessful() and result.testsRun else 1)

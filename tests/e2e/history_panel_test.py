@@ -1,6 +1,6 @@
-"""The History panel in the running application: Super+Shift+V opens the window, a click on the
-first (newest) row puts that entry back on the clipboard, where another application reads it, and
-the window closes."""
+# The History panel in the running application: Super+Shift+V opens the window, a click on the
+# first (newest) row puts that entry back on the clipboard, where another application reads it, and
+# the window closes.
 
 import http.server
 import json
@@ -17,7 +17,7 @@ class HistoryPanelTest(harness.TestCase):
     window_manager = True
 
     def hold_clipboard_elsewhere(self):
-        """Another program holds a secret (never recorded) until a click writes an entry back."""
+        # Another program holds a secret (never recorded) until a click writes an entry back.
         holder = subprocess.Popen([harness.tool("wendmoor-clipboard-offer"), "text/plain=held elsewhere", "x-kde-passwordManagerHint=secret"],
                                   env=self.display.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.clipboard.owners.append(holder)

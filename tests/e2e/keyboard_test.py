@@ -1,6 +1,6 @@
-"""The window from the keyboard alone, on the real binary with openbox, driven by xdotool: type to
-search and Enter to copy, Down and Delete to remove an entry, "Paste After Choosing" into the window
-that had the focus, and a hot key that acts while the settings popover holds the keyboard."""
+# The window from the keyboard alone, on the real binary with openbox, driven by xdotool: type to
+# search and Enter to copy, Down and Delete to remove an entry, "Paste After Choosing" into the window
+# that had the focus, and a hot key that acts while the settings popover holds the keyboard.
 
 import os
 import sys

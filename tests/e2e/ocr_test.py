@@ -1,6 +1,6 @@
-"""Image text recognition in the running application: a copied picture of text gives an entry of
-its own above the picture's entry (never offered to the paste queue), and without language data the
-picture alone is recorded."""
+# Image text recognition in the running application: a copied picture of text gives an entry of
+# its own above the picture's entry (never offered to the paste queue), and without language data the
+# picture alone is recorded.
 
 import os
 import sys

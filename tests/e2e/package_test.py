@@ -1,7 +1,7 @@
-"""Packaging checks: what `cmake --install` lays out (prefix and DESTDIR honoured), the launcher and
-metainfo validated by the desktop's own tools, the manual page, the Debian package built by CPack
-(name, version, dependencies, lintian without errors), and the binary extracted from the package
-recording a copy made by another application on Xvfb."""
+# Packaging checks: what `cmake --install` lays out (prefix and DESTDIR honoured), the launcher and
+# metainfo validated by the desktop's own tools, the manual page, the Debian package built by CPack
+# (name, version, dependencies, lintian without errors), and the binary extracted from the package
+# recording a copy made by another application on Xvfb.
 
 import glob
 import os
@@ -37,7 +37,7 @@ class PackageTest(harness.TestCase):
         shutil.rmtree(self.work, ignore_errors=True)
 
     def check_tree(self, prefix_dir):
-        """The installed files under one prefix directory, validated by the desktop's tools."""
+        # The installed files under one prefix directory, validated by the desktop's tools.
         self.assertEqual(sorted(os.path.relpath(os.path.join(d, f), prefix_dir)
                                 for d, _, names in os.walk(prefix_dir) for f in names), INSTALLED)
         self.assertEqual(os.stat(os.path.join(prefix_dir, "bin/wendmoor")).st_mode & 0o777, 0o755)

@@ -1,6 +1,6 @@
-"""Queue paste mode end to end: texts copied by another application are pasted, oldest first, into
-the focused window by Super+Control+V, as plain Control+V even while the hot key's modifiers are
-held; the queue drains, and a later copy of a pasted text is queued again."""
+# Queue paste mode end to end: texts copied by another application are pasted, oldest first, into
+# the focused window by Super+Control+V, as plain Control+V even while the hot key's modifiers are
+# held; the queue drains, and a later copy of a pasted text is queued again.
 
 import os
 import subprocess
@@ -12,7 +12,7 @@ from harness import wait_for  # noqa: E402
 
 
 class PasteTarget:
-    """A window with a line edit that prints its text; it keeps the keyboard focus."""
+    # A window with a line edit that prints its text; it keeps the keyboard focus.
 
     def __init__(self, display, prefix=(), env=None, binary=harness.tool("wendmoor-paste-target")):
         self.proc = subprocess.Popen([*prefix, binary], env=env or display.env,

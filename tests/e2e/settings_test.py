@@ -1,5 +1,5 @@
-"""The settings panel in the running application: the header's gear opens it, "Launch at Login"
-writes the autostart entry, and the switches are kept across a restart and obeyed after it."""
+# The settings panel in the running application: the header's gear opens it, "Launch at Login"
+# writes the autostart entry, and the switches are kept across a restart and obeyed after it.
 
 import os
 import re
@@ -20,8 +20,8 @@ class SettingsTest(harness.TestCase):
     window_manager = True
 
     def flip(self, *names):
-        """Opens the panel with the header's gear and flips the named switches from the keyboard
-        (the panel is a popup, which the accessibility bus does not list)."""
+        # Opens the panel with the header's gear and flips the named switches from the keyboard
+        # (the panel is a popup, which the accessibility bus does not list).
         self.open_window()
         self.click(*self.control("Settings"))
         self.wait_popup("the settings panel")

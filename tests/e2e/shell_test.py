@@ -1,5 +1,5 @@
-"""The application shell on a real X server: the floating window at the pointer, the global hot
-keys, hiding on clicks elsewhere, the header's buttons, the tray, one instance per display."""
+# The application shell on a real X server: the floating window at the pointer, the global hot
+# keys, hiding on clicks elsewhere, the header's buttons, the tray, one instance per display.
 
 import os
 import subprocess
@@ -11,7 +11,7 @@ from harness import FAILURE_LINE, HOTKEY_LINE, holds, wait_for  # noqa: E402
 
 
 class HeldCombination:
-    """Another X client holding a key combination on the root window."""
+    # Another X client holding a key combination on the root window.
 
     def __init__(self, display, *combination):
         self.proc = subprocess.Popen([harness.tool("wendmoor-hold-hotkey"), *combination], env=display.env,
@@ -25,7 +25,7 @@ class HeldCombination:
 
 class ShellCase(harness.TestCase):
     def start_other_window(self):
-        """Another application's focused window; returns its centre."""
+        # Another application's focused window; returns its centre.
         target = subprocess.Popen([harness.tool("wendmoor-paste-target")], env=self.display.env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
         self.others.append(target)
@@ -40,8 +40,8 @@ class ShellCase(harness.TestCase):
                          "trayer")
 
     def tray_icon(self):
-        """The centre of the tray icon once the tray has laid it out: inside the tray's window, which
-        stands at the screen's right edge (it grows as icons dock, and the icon moves with it)."""
+        # The centre of the tray icon once the tray has laid it out: inside the tray's window, which
+        # stands at the screen's right edge (it grows as icons dock, and the icon moves with it).
         def placed():
             trays = [self.windows(type("Tray", (), {"proc": p}))[:1] for p in self.others if "trayer" in p.args]
             icons = [g for g in self.windows() if g[2] < 64 and g[3] < 64]

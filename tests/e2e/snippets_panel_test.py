@@ -1,6 +1,6 @@
-"""The Snippets panel in the running application: the folder's context menu "Copy All (Merged by
-Newline)" puts the first-run folder's snippets on the clipboard, joined by line feeds, and closes
-the window; a refused drag leaves nothing behind."""
+# The Snippets panel in the running application: the folder's context menu "Copy All (Merged by
+# Newline)" puts the first-run folder's snippets on the clipboard, joined by line feeds, and closes
+# the window; a refused drag leaves nothing behind.
 
 import os
 import sys

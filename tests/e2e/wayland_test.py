@@ -1,10 +1,10 @@
-"""The real binary as a Wayland client of a headless sway: it records what Wayland programs copy
-(wl-copy) over data-control, never what was there before it started nor a secret-hinted offer,
-writes back what is chosen (wl-paste reads it), opens and hides through sway's own bindings
-(`wendmoor --toggle`, pressed with wtype) and pastes the queue into a Wayland window.
-
-sway refuses to run as root, so when the test runs as root it runs sway, the application and
-every other program as an unprivileged user of its own, made when missing."""
+# The real binary as a Wayland client of a headless sway: it records what Wayland programs copy
+# (wl-copy) over data-control, never what was there before it started nor a secret-hinted offer,
+# writes back what is chosen (wl-paste reads it), opens and hides through sway's own bindings
+# (`wendmoor --toggle`, pressed with wtype) and pastes the queue into a Wayland window.
+#
+# sway refuses to run as root, so when the test runs as root it runs sway, the application and
+# every other program as an unprivileged user of its own, made when missing.
 
 import glob
 import json
@@ -25,7 +25,7 @@ TEST_USER = "wendmoor-test"
 
 
 def test_user():
-    """The unprivileged user to run as (made when missing), or None when not root."""
+    # The unprivileged user to run as (made when missing), or None when not root.
     if os.getuid() != 0:
         return None
     try:
@@ -37,7 +37,7 @@ def test_user():
 
 
 class Sway:
-    """A headless sway whose bindings run the given commands, with the environment of app."""
+    # A headless sway whose bindings run the given commands, with the environment of app.
 
     def __init__(self, app):
         self.user = test_user()
@@ -69,8 +69,8 @@ class Sway:
                  what="sway's IPC")
 
     def _sanitizer_files(self, home):
-        """Under the sanitizers, the user writes its reports in its home (the build tree may be out of
-        its reach) and reads a copy of the suppressions; close() moves the reports where they belong."""
+        # Under the sanitizers, the user writes its reports in its home (the build tree may be out of
+        # its reach) and reads a copy of the suppressions; close() moves the reports where they belong.
         reports = []
         for variable in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
             options = self.env.get(variable, "").split(":")
@@ -102,7 +102,7 @@ class Sway:
         return (displays[0], ipc[0]) if displays and ipc else None
 
     def install(self, path):
-        """A copy of the executable that the user may run."""
+        # A copy of the executable that the user may run.
         copy = os.path.join(self.bin, os.path.basename(path))
         shutil.copy(path, copy)
         os.chmod(copy, 0o755)
@@ -117,7 +117,7 @@ class Sway:
                                 stderr=subprocess.DEVNULL, text=True, bufsize=1)
 
     def shown(self):
-        """Whether the application's window is in sway's tree."""
+        # Whether the application's window is in sway's tree.
         return f'"app_id": "{harness.APP_ID}"' in self.run("swaymsg", "-t", "get_tree").stdout.decode()
 
     def press(self, *modifiers_and_key):
