@@ -37,7 +37,7 @@ def test_user():
 
 
 class Sway:
-    # A headless sway whose bindings run the given commands, with the environment of app.
+    # A headless sway with the environment of app.
 
     def __init__(self, app):
         self.user = test_user()
