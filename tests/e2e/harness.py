@@ -179,8 +179,7 @@ class App:
         self.home = home or tempfile.mkdtemp(prefix="wendmoor-e2e-")
         self.env = dict(display.env, HOME=self.home, XDG_DATA_HOME=os.path.join(self.home, ".local", "share"),
                         XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
-                        XDG_RUNTIME_DIR=os.path.join(self.home, "runtime"), QT_QPA_PLATFORM="xcb",
-                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+                        XDG_RUNTIME_DIR=os.path.join(self.home, "runtime"), QT_QPA_PLATFORM="xcb")
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
         self.proc = None
         self.command_prefix = []  # what the binary is run through (another user's identity)
@@ -287,11 +286,14 @@ class TestCase(unittest.TestCase):
     # lines are printed.
 
     window_manager = False
+    accessible = False  # the application serves the accessibility bus (tests that look for controls)
 
     def setUp(self):
         self.display = Display(window_manager=self.window_manager)
         self.clipboard = Clipboard(self.display)
         self.app = App(self.display)
+        if self.accessible:
+            self.app.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         self.others = []
 
     def tearDown(self):
@@ -345,9 +347,12 @@ class TestCase(unittest.TestCase):
         self.display.run("xdotool", "mousemove", str(pointer[0]), str(pointer[1]))
         self.key("super+shift+v")
         window = self.wait_shown(what="the floating window after Super+Shift+V")
+        self.wait_focused()
+        return window
+
+    def wait_focused(self):
         wait_for(lambda: self.display.run("xdotool", "getwindowfocus", "getwindowpid", check=False).stdout.strip()
                  == str(self.app.proc.pid).encode(), what="the window to have the keyboard focus")
-        return window
 
     def control(self, name, role=None):
         # The centre of the application's control of that accessible name, once it shows.

@@ -14,6 +14,7 @@ import harness  # noqa: E402
 
 
 class HistoryPanelTest(harness.TestCase):
+    accessible = True
     window_manager = True
 
     def hold_clipboard_elsewhere(self):

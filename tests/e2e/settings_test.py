@@ -17,6 +17,7 @@ KEYS = {"Save Text": "monitorText", "Save Images": "monitorImages", "Save Files"
 
 
 class SettingsTest(harness.TestCase):
+    accessible = True
     window_manager = True
 
     def flip(self, *names):

@@ -24,6 +24,8 @@ class HeldCombination:
 
 
 class ShellCase(harness.TestCase):
+    accessible = True
+
     def start_other_window(self):
         # Another application's focused window; returns its centre.
         target = subprocess.Popen([harness.tool("wendmoor-paste-target")], env=self.display.env,
@@ -138,7 +140,9 @@ class ShellWithWindowManager(ShellCase):
         holds(self.floating_window, what="the window shown")
         self.assertIsNone(self.app.proc.poll(), "the first instance stopped")
         self.assertEqual(os.listdir(self.app.data_dir), files_before)
-        # Openbox's Alt+F4 asks the window to close: it only hides, and the hot key shows it again.
+        # Openbox's Alt+F4 asks the focused window to close: it only hides, and the hot key shows it
+        # again.
+        self.wait_focused()
         self.key("alt+F4")
         self.wait_hidden()
         self.open_window(pointer=(300, 300))

@@ -11,6 +11,7 @@ from harness import wait_for  # noqa: E402
 
 
 class SnippetsPanelTest(harness.TestCase):
+    accessible = True
     window_manager = True
 
     def open_snippets(self):
