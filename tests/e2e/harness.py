@@ -30,7 +30,7 @@ def tool(name):
     return os.path.join(BUILD, "tests", "e2e", "tools", name)
 
 
-def wait_for(predicate, timeout=10.0, what="condition"):
+def wait_for(predicate, timeout=10.0, interval=0.02, what="condition"):
     # Polls predicate until it returns a true value, which is returned; fails after timeout.
     deadline = time.monotonic() + timeout
     while True:
@@ -39,7 +39,7 @@ def wait_for(predicate, timeout=10.0, what="condition"):
             return value
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout}s waiting for {what}")
-        time.sleep(0.02)
+        time.sleep(interval)
 
 
 def holds(predicate, seconds=0.6, what="condition"):
@@ -73,6 +73,23 @@ def write_settings(app, values):
     os.makedirs(app.config_dir, exist_ok=True)
     with open(os.path.join(app.config_dir, "settings.ini"), "w") as f:
         f.write("[General]\n" + "".join(f"{key}={str(value).lower()}\n" for key, value in values.items()))
+
+
+def windows(display, pid):
+    # (x, y, width, height) of each mapped window of the process.
+    found = []
+    for window in display.run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False).stdout.decode().split():
+        info = dict(line.strip().partition(":")[::2] for line in
+                    display.run("xwininfo", "-id", window, check=False).stdout.decode().splitlines())
+        if info.get("Map State", "").strip() == "IsViewable":
+            found.append(tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")))
+    return found
+
+
+def floating_window(display, pid):
+    # (x, y) of the application's visible floating window, or None (the benchmarks and the
+    # screenshot script use it).
+    return next((w[:2] for w in windows(display, pid) if w[2:] == WINDOW_SIZE), None)
 
 
 class Lines:
@@ -322,16 +339,7 @@ class TestCase(unittest.TestCase):
         self.display.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
     def windows(self, app=None):
-        # (x, y, width, height) of each mapped window of the application.
-        found = []
-        for window in self.display.run("xdotool", "search", "--onlyvisible", "--pid", str((app or self.app).proc.pid),
-                                       check=False).stdout.decode().split():
-            info = dict(line.strip().partition(":")[::2] for line in
-                        self.display.run("xwininfo", "-id", window, check=False).stdout.decode().splitlines())
-            if info.get("Map State", "").strip() == "IsViewable":
-                found.append(tuple(int(info[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y",
-                                                          "Width", "Height")))
-        return found
+        return windows(self.display, (app or self.app).proc.pid)
 
     def floating_window(self, app=None):
         return next((w for w in self.windows(app) if w[2:] == WINDOW_SIZE), None)

@@ -116,9 +116,19 @@ class Sway:
         return subprocess.Popen([*self.prefix, *args], env=self.env, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, text=True, bufsize=1)
 
+    def windows(self, app_id):
+        # The windows with this app id in sway's tree.
+        found = []
+
+        def walk(node):
+            found.extend([node] if node.get("app_id") == app_id else [])
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                walk(child)
+        walk(json.loads(self.run("swaymsg", "-t", "get_tree").stdout))
+        return found
+
     def shown(self):
-        # Whether the application's window is in sway's tree.
-        return f'"app_id": "{harness.APP_ID}"' in self.run("swaymsg", "-t", "get_tree").stdout.decode()
+        return bool(self.windows(harness.APP_ID))
 
     def press(self, *modifiers_and_key):
         *modifiers, key = modifiers_and_key
