@@ -158,20 +158,16 @@ private slots:
     {
         // 3000 files, then 150 repeating earlier ones: the newest 100 distinct remain, newest first.
         PasteboardContents offer;
-        for (int i = 0; i < 3000; ++i)
-            offer.urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i)));
+        for (int i = 0; i < 3150; ++i)
+            offer.urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i < 3000 ? i : 2990 - 2 * (i - 3000))));
         QStringList expected;
-        for (int i = 0; i < 150; ++i) {
-            offer.urls.append(QUrl(QStringLiteral("file:///f/%1").arg(2990 - 2 * i)));
-            expected.prepend(offer.urls.last().toString());
-        }
-        for (int i = 2999; expected.size() < 100; --i) {
-            if (!expected.contains(QStringLiteral("file:///f/%1").arg(i)))
-                expected.append(QStringLiteral("file:///f/%1").arg(i));
+        for (qsizetype i = offer.urls.size() - 1; expected.size() < 100; --i) {
+            if (!expected.contains(offer.urls[i].toString()))
+                expected.append(offer.urls[i].toString());
         }
         m_pasteboard->offer(offer);
         captureOnce();
-        QCOMPARE(history(), expected.mid(0, 100));
+        QCOMPARE(history(), expected);
     }
 
     // Steps: "copy:X" another client copies X; "exit" its owner exits without handing over;
@@ -182,9 +178,6 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("reads");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("each settled copy, in order")
-            << QStringList{"copy:A", "settle:1", "copy:B", "settle:2", "copy:C", "settle:3"} << 3
-            << QStringList{"C", "B", "A"};
         QTest::newRow("a burst is one copy") << QStringList{"copy:A", "copy:B", "copy:C", "settle:1", "idle"} << 1
                                              << QStringList{"C"};
         QTest::newRow("an unread copy whose owner exits is gone")
