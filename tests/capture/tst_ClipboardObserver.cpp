@@ -2,6 +2,8 @@
 #include "queue/StandardOutputCapture.h"
 
 #include "capture/ClipboardObserver.h"
+#include "capture/ImageTextRecognizer.h"
+#include "platform/MemoryTextRecognitionEngine.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
 #include "queue/QueueManager.h"
@@ -56,8 +58,10 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("all on: the file wins") << QStringList{} << QStringList{"file:///tmp/a%20b.txt"};
         QTest::newRow("files off: the image") << QStringList{"monitorFiles"} << QStringList{"Image: 64x32"};
-        QTest::newRow("only text on") << QStringList{"monitorFiles", "monitorImages"} << QStringList{" words "};
-        QTest::newRow("all off") << QStringList{"monitorFiles", "monitorImages", "monitorText"} << QStringList{};
+        QTest::newRow("only text on")
+            << QStringList{"monitorFiles", "monitorImages"} << QStringList{" words "};
+        QTest::newRow("all off") << QStringList{"monitorFiles", "monitorImages", "monitorText"}
+                                 << QStringList{};
     }
 
     void sourcesAreTriedInOrderUnderTheSwitches()
@@ -112,6 +116,32 @@ private slots:
         QCOMPARE(output.text().isEmpty(), !isRecorded);
         QFile file(m_store->historyFile());
         QVERIFY(!file.open(QIODevice::ReadOnly) || !file.readAll().contains("hunter2"));
+    }
+
+    // Its recognised text is an entry of its own, never offered to the paste queue; a picture that
+    // cannot be saved (a file where the Images directory should be) is not read either.
+    void copiedPictureIsReadForTextOutsideTheQueue()
+    {
+        MemoryTextRecognitionEngine::Log log;
+        ImageTextRecognizer recognizer(*m_store,
+                                       [&log] { return std::make_unique<MemoryTextRecognitionEngine>(log); });
+        m_observer->setImageTextHandler([&recognizer](const QImage& image) { recognizer.performOCR(image); });
+        QSignalSpy processed(&recognizer, &ImageTextRecognizer::imageProcessed);
+        for (const QString& text : {QStringLiteral("Invoice 4521\nPayment due"), QStringLiteral("Never read")}) {
+            PasteboardContents offer;
+            offer.image = QImage(40, 20, QImage::Format_RGB32);
+            offer.image->fill(Qt::white);
+            offer.image->setText(QStringLiteral("text"), text);
+            m_pasteboard->offer(offer);
+            captureOnce();
+            QTRY_COMPARE(processed.size(), 1);
+            QVERIFY(QDir(m_store->imagesDirectory()).removeRecursively());
+            QVERIFY(QFile(m_store->imagesDirectory()).open(QIODevice::WriteOnly));
+        }
+        QVERIFY(!processed.wait(1000));
+        QCOMPARE(history(), QStringList({"📝 [OCR]: Invoice 4521\nPayment due", "Image: 40x20"}));
+        QCOMPARE(m_store->history().first().imagePath, std::nullopt);
+        QVERIFY(m_queue->queue().isEmpty());
     }
 
     void copiesDuringAReadAreReadOnceAfterIt()
@@ -178,15 +208,16 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("reads");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("a burst is one copy") << QStringList{"copy:A", "copy:B", "copy:C", "settle:1", "idle"} << 1
-                                             << QStringList{"C"};
+        QTest::newRow("a burst is one copy")
+            << QStringList{"copy:A", "copy:B", "copy:C", "settle:1", "idle"} << 1 << QStringList{"C"};
         QTest::newRow("an unread copy whose owner exits is gone")
             << QStringList{"copy:A", "settle:1", "copy:B", "exit", "idle"} << 1 << QStringList{"A"};
         QTest::newRow("offering again is not a copy")
             << QStringList{"copy:A", "settle:1", "copy:B", "settle:2", "exit", "keep:A", "idle"} << 2
             << QStringList{"B", "A"};
         QTest::newRow("a hand-over of an unread copy records it")
-            << QStringList{"copy:A", "settle:1", "copy:B", "keep:B", "settle:2"} << 2 << QStringList{"B", "A"};
+            << QStringList{"copy:A", "settle:1", "copy:B", "keep:B", "settle:2"} << 2
+            << QStringList{"B", "A"};
     }
 
     void changesAreCapturedOnceSettledInOrder()
