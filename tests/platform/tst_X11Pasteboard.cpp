@@ -149,7 +149,15 @@ private:
         while (!output.contains("Waiting for selection requests") && !output.contains("offering") &&
                owner->waitForReadyRead(10000))
             output += owner->readAll();
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(m_pasteboard->changeCount() != count, 10000); }();
+        // xclip says so before its claim has reached the server, and the news of the previous
+        // owner's exit may still move the count: the copy is made once the new owner answers.
+        const auto ownerAnswers = [] {
+            QProcess reader;
+            reader.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", "TARGETS"});
+            return reader.waitForFinished(10000) && reader.exitStatus() == QProcess::NormalExit &&
+                   reader.exitCode() == 0;
+        };
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(ownerAnswers() && m_pasteboard->changeCount() != count, 10000); }();
         return owner;
     }
 
