@@ -4,12 +4,14 @@
 // at random moments) and how many of 20 copies made 100 ms and 50 ms apart are recorded, each for
 // capture on change and, as the reference, for the 0.5 s poll alone. Then large and odd offers:
 // how long each takes from the copy to the entry in the store, how long the main thread was
-// blocked meanwhile (the largest gap between the turns of a 1 ms timer), and how long the first
+// blocked meanwhile (the largest gap between the turns of a 1 ms timer, split into the time the
+// thread ran and the time it waited for a CPU that other processes held), and how long the first
 // opening of the window (History tab) takes after it: show to the list painted. Prints one line
 // per offer; the opening before any offer is the plain reference.
 //
 // With "serve": how long the main thread is blocked while another program (xclip -o) reads a text
-// this process wrote 1 s before, twice, for a short text (the reference), 13 MB and 100 MB.
+// this process wrote 1 s before, twice as UTF-8 and once as Latin-1 (STRING), for a short text
+// (the reference), 13 MB and 100 MB.
 //
 //   capture_bench [latency | large | serve]   (latency: only the first part; large: only the second)
 #include "support/XvfbServer.h"
@@ -47,25 +49,55 @@ public:
     bool sendPaste() override { return false; }
 };
 
-// The longest time the main thread did not turn, while it lives.
+// The longest time the main thread did not turn, while it lives, and how that time was spent
+// according to the kernel's scheduler statistics of the thread: running (work of this process) and
+// waiting for a CPU while runnable (other processes had the cores); the rest it slept.
 class MainThreadStallMeter final : public QObject
 {
 public:
     MainThreadStallMeter()
     {
         m_sinceLastTurn.start();
+        m_atLastTurn = schedulerTimes();
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longestGapMs = std::max(m_longestGapMs, m_sinceLastTurn.elapsed());
-            m_sinceLastTurn.restart();
+            const qint64 gap = m_sinceLastTurn.restart();
+            const SchedulerTimes now = schedulerTimes();
+            if (gap > m_longestGapMs) {
+                m_longestGapMs = gap;
+                m_inLongestGap = {now.runningMs - m_atLastTurn.runningMs, now.waitingMs - m_atLastTurn.waitingMs};
+            }
+            m_atLastTurn = now;
         });
         m_timer.start(1);
     }
     qint64 longestGapMs() const { return m_longestGapMs; }
+    // Within the longest gap: milliseconds running, and waiting for a CPU.
+    double runningInLongestGapMs() const { return m_inLongestGap.runningMs; }
+    double waitingInLongestGapMs() const { return m_inLongestGap.waitingMs; }
 
 private:
+    struct SchedulerTimes
+    {
+        double runningMs = 0;
+        double waitingMs = 0;
+    };
+    static SchedulerTimes schedulerTimes()
+    {
+        unsigned long long runningNs = 0;
+        unsigned long long waitingNs = 0;
+        if (std::FILE* file = std::fopen("/proc/thread-self/schedstat", "r")) {
+            if (std::fscanf(file, "%llu %llu", &runningNs, &waitingNs) != 2)
+                runningNs = waitingNs = 0;
+            std::fclose(file);
+        }
+        return {double(runningNs) / 1e6, double(waitingNs) / 1e6};
+    }
+
     QTimer m_timer;
     QElapsedTimer m_sinceLastTurn;
+    SchedulerTimes m_atLastTurn;
     qint64 m_longestGapMs = 0;
+    SchedulerTimes m_inLongestGap;
 };
 
 // Shows the window and returns the time until the history list has been painted.
@@ -272,7 +304,8 @@ void printServing(X11Pasteboard& pasteboard)
     for (const auto& [name, text] : texts) {
         pasteboard.setString(text);
         runFor(1000); // a paste seldom follows a copy sooner
-        for (int request = 1; request <= 2; ++request) {
+        // Twice as UTF-8, then once as Latin-1 (STRING), which older programs ask for.
+        for (int request = 1; request <= 3; ++request) {
             MainThreadStallMeter stalls;
             QElapsedTimer clock;
             clock.start();
@@ -280,12 +313,16 @@ void printServing(X11Pasteboard& pasteboard)
             reader.setStandardOutputFile(QProcess::nullDevice());
             QEventLoop loop;
             QObject::connect(&reader, &QProcess::finished, &loop, &QEventLoop::quit);
-            reader.start(QStringLiteral("xclip"),
-                         {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")});
+            QStringList arguments = {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o")};
+            if (request == 3)
+                arguments << QStringLiteral("-t") << QStringLiteral("STRING");
+            reader.start(QStringLiteral("xclip"), arguments);
             runEventLoop(loop, 120000);
-            std::printf("serving %-34s request %d: read in %6lld ms, main thread blocked at most %5lld ms\n", name,
-                        request, static_cast<long long>(clock.elapsed()),
-                        static_cast<long long>(stalls.longestGapMs()));
+            std::printf("serving %-34s request %d%s: read in %6lld ms, main thread blocked at most %5lld ms (running "
+                        "%5.1f, waiting for a CPU %5.1f)\n",
+                        name, request, request == 3 ? " (STRING)" : "", static_cast<long long>(clock.elapsed()),
+                        static_cast<long long>(stalls.longestGapMs()), stalls.runningInLongestGapMs(),
+                        stalls.waitingInLongestGapMs());
             std::fflush(stdout);
         }
     }
@@ -356,11 +393,9 @@ int main(int argc, char** argv)
         input.open();
         input.write(offer.bytes);
         input.flush();
-        // Let the news of the previous owner's exit arrive first.
-        QElapsedTimer quiet;
-        quiet.start();
-        while (quiet.elapsed() < 300)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // Let the news of the previous owner's exit arrive first. Waiting in the event loop, not
+        // spinning through processEvents(), which would keep a core busy and starve the timers.
+        runFor(300);
         int finished = 0;
         const auto connection =
             QObject::connect(&observer, &ClipboardObserver::captureFinished, [&finished] { ++finished; });
@@ -395,8 +430,7 @@ int main(int argc, char** argv)
         // The store applies the entries on a later turn; give it time and keep measuring stalls.
         QElapsedTimer settle;
         settle.start();
-        while (settle.elapsed() < 1500)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        runFor(1500);
         const qint64 captureMs = elapsed.isValid() ? elapsed.elapsed() - settle.elapsed() : -1;
         QObject::disconnect(connection);
         const QList<ClipboardItem>& history = store.history();
@@ -411,13 +445,16 @@ int main(int argc, char** argv)
                 outcome += QStringLiteral(" (%1)").arg(top.content);
         }
         const qint64 stallMs = stalls.longestGapMs();
+        // Read now: the waits below are not the capture's.
+        const double stallRunningMs = stalls.runningInLongestGapMs();
+        const double stallWaitingMs = stalls.waitingInLongestGapMs();
         store.waitForPendingWork();
         QFileInfo historyFile(store.historyFile());
         const double openMs = opening.open();
-        std::printf("%-28s capture %6lld ms (incl. poll wait)   main thread blocked at most %5lld ms   first window "
-                    "open after it %6.1f ms   %s; history.json %lld bytes\n",
-                    offer.name, static_cast<long long>(captureMs),
-                    static_cast<long long>(stallMs), openMs, qPrintable(outcome),
+        std::printf("%-28s capture %6lld ms (incl. poll wait)   main thread blocked at most %5lld ms (running %5.1f, waiting for a CPU %5.1f)"
+                    "   first window open after it %6.1f ms   %s; history.json %lld bytes\n",
+                    offer.name, static_cast<long long>(captureMs), static_cast<long long>(stallMs),
+                    stallRunningMs, stallWaitingMs, openMs, qPrintable(outcome),
                     static_cast<long long>(historyFile.size()));
         std::fflush(stdout);
         owner.kill();

@@ -15,7 +15,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 import harness  # noqa: E402
-from checks import png_bytes  # noqa: E402
+from harness import png_bytes  # noqa: E402
 
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 

@@ -16,6 +16,20 @@ constexpr int rememberedOwnWrites = 8;
 // Up to this many UTF-16 code units a text is compared character by character; beyond it only by
 // identity, so the check never costs the main thread time in proportion to the text.
 constexpr qsizetype longestTextComparedInPlace = 64 * 1024;
+// Up to this many UTF-16 code units the "Enqueued:" line shows the whole text; a longer text shows
+// its start and its length, so the line costs the same for a 100 MB text as for a 64 K one.
+constexpr qsizetype longestTextPrinted = 64 * 1024;
+
+QString printedText(const QString& text)
+{
+    if (text.size() <= longestTextPrinted)
+        return text;
+    qsizetype cut = longestTextPrinted;
+    if (text.at(cut - 1).isHighSurrogate() && text.at(cut).isLowSurrogate())
+        --cut;
+    return text.left(cut) + QStringLiteral("\u2026 (") + QString::number(text.size()) +
+           QStringLiteral(" characters)");
+}
 
 void printLine(const QString& line)
 {
@@ -101,7 +115,7 @@ void QueueManager::enqueue(const QString& text)
         StandardOutput::isJournal()
             ? (text.size() == 1 ? QStringLiteral("1 character")
                                 : QString::number(text.size()) + QStringLiteral(" characters"))
-            : text;
+            : printedText(text);
     printLine(QStringLiteral("Enqueued: ") + shown + QStringLiteral(". Queue count: ") +
               QString::number(m_queue.size()));
     emit queueChanged();

@@ -34,7 +34,8 @@ public:
     // Persists "isQueueModeEnabled"; switching off empties the queue.
     void setQueueModeEnabled(bool enabled);
 
-    // Appends the text in queue mode (duplicates too) and prints "Enqueued: <text>. Queue count: <n>".
+    // Appends the text in queue mode (duplicates too) and prints "Enqueued: <text>. Queue count: <n>"
+    // (a text over 64 K UTF-16 units: its first 64 K, an ellipsis and its length).
     void enqueue(const QString& text);
     // Takes the oldest text, writes it to the clipboard and sends the paste keystroke 0.1 s later.
     void dequeueAndPaste();

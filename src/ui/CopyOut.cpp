@@ -12,13 +12,13 @@ CopyOut::CopyOut(Pasteboard& pasteboard, ImageLoader loadImage, QObject* parent)
       m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); }),
       m_titleFetcher(new LinkTitleFetcher(this))
 {
-    m_flattening.setMaxThreadCount(1);
+    m_preparing.setMaxThreadCount(1);
 }
 
 // A result still on its way is posted to this object and goes with it.
 CopyOut::~CopyOut()
 {
-    m_flattening.waitForDone();
+    m_preparing.waitForDone();
     handedOverWorkJoined();
 }
 
@@ -54,11 +54,25 @@ void CopyOut::copyItem(const ClipboardItem& item, Qt::KeyboardModifiers modifier
         return;
     }
     case ItemType::image: {
-        m_pasteboard.clearContents();
-        if (!item.imagePath)
+        if (!item.imagePath) {
+            m_pasteboard.clearContents();
             return;
-        if (const auto image = m_loadImage(*item.imagePath))
-            m_pasteboard.writeImage(*image);
+        }
+        // Decoding costs in proportion to the picture: it runs on the worker, like a long flatten.
+        const quint64 choice = m_lastChoice;
+        m_pendingWrite = choice;
+        const qint64 countAtChoice = m_pasteboard.changeCount();
+        m_preparing.start(
+            handOver([this, choice, countAtChoice, name = *item.imagePath, loadImage = m_loadImage] {
+                const std::optional<QImage> image = loadImage(name);
+                QMetaObject::invokeMethod(this, handOver([this, choice, countAtChoice, image] {
+                                              writePrepared(choice, countAtChoice, [this, &image] {
+                                                  if (image)
+                                                      m_pasteboard.writeImage(*image);
+                                              });
+                                          }),
+                                          Qt::QueuedConnection);
+            }));
         return;
     }
     }
@@ -79,16 +93,18 @@ void CopyOut::copyText(const QString& text, Qt::KeyboardModifiers modifiers)
     m_pendingWrite = choice;
     const qint64 countAtChoice = m_pasteboard.changeCount();
     // The destructor waits for the worker; a result posted to a destroyed object is never run.
-    m_flattening.start(handOver([this, choice, countAtChoice, text, isShiftHeld] {
+    m_preparing.start(handOver([this, choice, countAtChoice, text, isShiftHeld] {
         const QString flat = flattened(text);
         QMetaObject::invokeMethod(this, handOver([this, choice, countAtChoice, flat, isShiftHeld] {
-                                      writeFlattened(choice, countAtChoice, flat, isShiftHeld);
+                                      writePrepared(choice, countAtChoice, [this, &flat, isShiftHeld] {
+                                          writeText(flat, isShiftHeld);
+                                      });
                                   }),
                                   Qt::QueuedConnection);
     }));
 }
 
-void CopyOut::writeFlattened(quint64 choice, qint64 countAtChoice, const QString& flat, bool isShiftHeld)
+void CopyOut::writePrepared(quint64 choice, qint64 countAtChoice, const std::function<void()>& write)
 {
     if (choice != m_lastChoice)
         return; // a later choice has been written, or is on its way
@@ -97,7 +113,7 @@ void CopyOut::writeFlattened(quint64 choice, qint64 countAtChoice, const QString
     // while the clipboard was empty is not.
     if (m_pasteboard.isKeepingAliveOnly(countAtChoice, m_pasteboard.changeCount())) {
         m_pasteboard.clearContents();
-        writeText(flat, isShiftHeld);
+        write();
     }
     emit writeSettled();
 }

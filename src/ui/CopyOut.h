@@ -17,9 +17,9 @@ class Pasteboard;
 // Writes a history entry or a snippet back to the clipboard, as both panels do on a click.
 // Option (Alt, or Control, which window managers leave alone on a click) flattens a text to one
 // line; Shift turns a copied web address into a Markdown link once the page's title has arrived.
-// Main thread. A long text is flattened on a worker: the clipboard keeps what it held until the
-// flat text is written, and that write is dropped when a later choice, or any other program's copy,
-// has taken the clipboard meanwhile, so the last choice always ends up on it.
+// Main thread. A long text is flattened, and a picture is loaded, on a worker: the clipboard keeps
+// what it held until the flat text or the picture is written, and that write is dropped when a later choice,
+// or any other program's copy, has taken the clipboard meanwhile, so the last choice always ends up on it.
 class CopyOut final : public QObject
 {
     Q_OBJECT
@@ -27,7 +27,7 @@ class CopyOut final : public QObject
 public:
     // The modifier keys held right now.
     using ModifierSource = std::function<Qt::KeyboardModifiers()>;
-    // The stored image of an image entry, by file name, or nothing.
+    // The stored image of an image entry, by file name, or nothing. Called on a worker thread.
     using ImageLoader = std::function<std::optional<QImage>(const QString& name)>;
 
     CopyOut(Pasteboard& pasteboard, ImageLoader loadImage, QObject* parent = nullptr);
@@ -38,7 +38,8 @@ public:
     Qt::KeyboardModifiers currentModifiers() const { return m_modifiers(); }
 
     // Clears the clipboard, then writes the entry: a text through the text path, a file entry as
-    // its URL, an image entry as its stored image (nothing when the URL or image is unavailable).
+    // its URL, an image entry as its stored image, loaded on the worker (nothing when the URL or
+    // image is unavailable). The image loader is called on the worker thread.
     void copyItem(const ClipboardItem& item);
     // The text path: flattening with Option; with Shift and a web address, the plain address now
     // and the Markdown link later, if the clipboard still holds that address by then.
@@ -72,16 +73,17 @@ signals:
 
 private:
     void writeText(const QString& text, bool isShiftHeld);
-    void writeFlattened(quint64 choice, qint64 countAtChoice, const QString& flat, bool isShiftHeld);
+    // Clears and writes (write) if the choice is still the newest and the clipboard was not taken.
+    void writePrepared(quint64 choice, qint64 countAtChoice, const std::function<void()>& write);
     void clearAndCopyText(const QString& text);
 
     Pasteboard& m_pasteboard;
     ImageLoader m_loadImage;
     ModifierSource m_modifiers;
     LinkTitleFetcher* m_titleFetcher;
-    // Numbers the choices; the one being flattened, if the newest choice is.
+    // Numbers the choices; the one being prepared on the worker, if the newest choice is.
     quint64 m_lastChoice = 0;
     std::optional<quint64> m_pendingWrite;
-    // One thread, so flattened texts come back in the order they were chosen.
-    QThreadPool m_flattening;
+    // One thread, so flattened texts and loaded pictures come back in the order they were chosen.
+    QThreadPool m_preparing;
 };

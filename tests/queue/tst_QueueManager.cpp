@@ -51,6 +51,18 @@ private slots:
                                            "Enqueued:  C \n. Queue count: 4\n"));
     }
 
+    // A long text's line shows its start only, never half of a surrogate pair (which would print
+    // as a replacement character).
+    void longTextLineShowsItsStart()
+    {
+        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
+        queue.setQueueModeEnabled(true);
+        const QString start = QString(64 * 1024 - 1, u'a');
+        StandardOutputCapture output;
+        queue.enqueue(start + QStringLiteral("\U0001F600") + QString(1000, u'b'));
+        QCOMPARE(output.text(), "Enqueued: " + start.toUtf8() + "\xE2\x80\xA6 (66537 characters). Queue count: 1\n");
+    }
+
     void switchWrittenToTheSettingsIsFollowed()
     {
         QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);

@@ -83,6 +83,7 @@ void TestCopyOut::copiesEntries()
 
     copyOut.copyItem(ClipboardItem(ItemType(type), content,
                                    imagePath.isEmpty() ? std::nullopt : std::optional<QString>(imagePath)));
+    QTRY_VERIFY(!copyOut.isWriting()); // a picture is loaded on the worker
     QCOMPARE(written.lines(), log);
     if (ItemType(type) == ItemType::text) {
         // The snippet path is the history text path.

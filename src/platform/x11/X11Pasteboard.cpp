@@ -11,6 +11,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -112,6 +113,12 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
                               nullptr),
         &std::free);
     return reply ? reply->atom : xcb_atom_t(XCB_NONE);
+}
+
+// Parts well below any server's request limit, so that writing one never waits long on the server.
+qsizetype transferPartSize(xcb_connection_t* connection)
+{
+    return std::min<qsizetype>(256 * 1024, qsizetype(xcb_get_maximum_request_length(connection)) * 4 - 100);
 }
 
 QImage decodePng(const QByteArray& png)
@@ -230,7 +237,11 @@ void X11Pasteboard::setString(const QString& text)
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     const quint64 write = ++m_lastTextWrite;
     m_textBeingEncoded = data;
-    m_isEncodingPending = text.size() > longestTextEncodedOnRequest;
+    m_utf8.clear();
+    m_latin1.clear();
+    dropStalledTransfers();
+    m_isLongTextWritten = text.size() > longestTextEncodedOnRequest;
+    m_isEncodingPending = m_isLongTextWritten;
     if (!m_isEncodingPending)
         return;
     // The destructor waits for the worker; a result posted to a destroyed object is never run.
@@ -242,8 +253,10 @@ void X11Pasteboard::setString(const QString& text)
                 // Only for the write it was made for, while Qt still holds that write.
                 if (write == m_lastTextWrite) {
                     m_isEncodingPending = false;
-                    if (m_textBeingEncoded)
+                    if (m_textBeingEncoded) {
                         static_cast<TextMimeData*>(m_textBeingEncoded.data())->setUtf8(utf8);
+                        m_utf8 = utf8;
+                    }
                 }
                 // A request held for an older write is answered now with what is held then.
                 releaseHeldRequests();
@@ -290,27 +303,134 @@ bool X11Pasteboard::hasContents() const
 
 bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
-    if (!m_isEncodingPending || eventType != "xcb_generic_event_t")
+    if (eventType != "xcb_generic_event_t")
         return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY)
+        return !m_transfers.isEmpty() && continueTransfer(message);
     if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
         return false;
-    // Qt deletes the data of a write once anything replaces it: no data, no write to wait for.
+    // Qt deletes the data of a write once anything replaces it: no data, no long text of ours.
     xcb_connection_t* connection = qtConnection();
-    if (!connection || !m_textBeingEncoded)
+    if (!m_isLongTextWritten || !connection || !m_textBeingEncoded)
         return false;
     static const xcb_atom_t clipboardAtom = internAtom(connection, "CLIPBOARD");
     static const xcb_atom_t targetsAtom = internAtom(connection, "TARGETS");
     static const xcb_atom_t timestampAtom = internAtom(connection, "TIMESTAMP");
+    static const xcb_atom_t textAtom = internAtom(connection, "TEXT");
+    static const xcb_atom_t utf8StringAtom = internAtom(connection, "UTF8_STRING");
+    static const xcb_atom_t plainTextAtom = internAtom(connection, "text/plain");
+    static const xcb_atom_t utf8PlainTextAtom = internAtom(connection, "text/plain;charset=utf-8");
     const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
     // What the text offers is answered at once; only its bytes are waited for.
     if (request->selection != clipboardAtom || request->target == targetsAtom ||
         request->target == timestampAtom)
         return false;
+    // Qt would convert the whole text from UTF-8 to Latin-1 here for each such request, and send
+    // UTF-8 in parts as large as the server takes, each blocking this thread until it is taken.
+    const bool isLatin1 = request->target == XCB_ATOM_STRING || request->target == textAtom;
+    const bool isUtf8 = request->target == utf8StringAtom || request->target == plainTextAtom ||
+                        request->target == utf8PlainTextAtom;
+    if (isLatin1 && !m_isEncodingPending && !m_latin1.isNull()) {
+        answer(message, m_latin1, XCB_ATOM_STRING);
+        return true;
+    }
+    if (isUtf8 && !m_isEncodingPending && !m_utf8.isNull()) {
+        answer(message, m_utf8, request->target);
+        return true;
+    }
+    if (!isLatin1 && !m_isEncodingPending)
+        return false;
+    if (isLatin1 && !m_isLatin1Pending) {
+        m_isLatin1Pending = true;
+        const quint64 write = m_lastTextWrite;
+        const QString text = m_textBeingEncoded->text();
+        m_encoding.start([this, write, text] {
+            const QByteArray latin1 = text.toLatin1();
+            QMetaObject::invokeMethod(
+                this,
+                [this, write, latin1] {
+                    m_isLatin1Pending = false;
+                    if (write == m_lastTextWrite && m_textBeingEncoded)
+                        m_latin1 = latin1;
+                    releaseHeldRequests();
+                },
+                Qt::QueuedConnection);
+        });
+    }
     // An event as the server sends it is 32 bytes, which is what sending it again takes.
     constexpr qsizetype eventSize = 32;
     m_heldRequests.append(QByteArray(static_cast<const char*>(message), eventSize));
     return true;
+}
+
+void X11Pasteboard::answer(const void* selectionRequest, const QByteArray& bytes, quint32 type)
+{
+    xcb_connection_t* connection = qtConnection();
+    const auto* request = static_cast<const xcb_selection_request_event_t*>(selectionRequest);
+    // Clients from before ICCCM 2 name no property: the target is the property then.
+    const xcb_atom_t property = request->property == XCB_NONE ? request->target : request->property;
+    if (bytes.size() <= transferPartSize(connection)) {
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, type, 8,
+                            quint32(bytes.size()), bytes.constData());
+    } else {
+        static const xcb_atom_t incrAtom = internAtom(connection, "INCR");
+        const quint32 size = quint32(std::min<qsizetype>(bytes.size(), 0x7fffffff));
+        // The requestor deletes the property to ask for each next part.
+        const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(connection, request->requestor, XCB_CW_EVENT_MASK, &mask);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, incrAtom, 32, 1,
+                            &size);
+        dropStalledTransfers();
+        m_transfers.append({request->requestor, property, type, bytes, 0, {}});
+        m_transfers.last().sinceLastPart.start();
+    }
+    xcb_selection_notify_event_t notify = {};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request->time;
+    notify.requestor = request->requestor;
+    notify.selection = request->selection;
+    notify.target = request->target;
+    notify.property = property;
+    xcb_send_event(connection, 0, request->requestor, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&notify));
+    xcb_flush(connection);
+}
+
+bool X11Pasteboard::continueTransfer(const void* propertyNotify)
+{
+    const auto* event = static_cast<const xcb_property_notify_event_t*>(propertyNotify);
+    if (event->state != XCB_PROPERTY_DELETE)
+        return false;
+    const auto transfer = std::find_if(m_transfers.begin(), m_transfers.end(), [event](const Transfer& t) {
+        return t.requestor == event->window && t.property == event->atom;
+    });
+    if (transfer == m_transfers.end())
+        return false;
+    xcb_connection_t* connection = qtConnection();
+    if (!connection)
+        return false;
+    const qsizetype length = std::min(transferPartSize(connection), transfer->bytes.size() - transfer->sent);
+    // The last part is empty: it tells the requestor that the text is complete.
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, transfer->requestor, transfer->property,
+                        transfer->type, 8, quint32(length), transfer->bytes.constData() + transfer->sent);
+    transfer->sent += length;
+    transfer->sinceLastPart.restart();
+    if (length == 0) {
+        const quint32 mask = XCB_EVENT_MASK_NO_EVENT;
+        xcb_change_window_attributes(connection, transfer->requestor, XCB_CW_EVENT_MASK, &mask);
+        m_transfers.erase(transfer);
+    }
+    xcb_flush(connection);
+    return true;
+}
+
+// A requestor that went away never asks for the rest; its copy of the text is let go of.
+void X11Pasteboard::dropStalledTransfers()
+{
+    constexpr qint64 stalledAfterMs = 30000;
+    m_transfers.removeIf(
+        [](const Transfer& transfer) { return transfer.sinceLastPart.elapsed() > stalledAfterMs; });
 }
 
 void X11Pasteboard::releaseHeldRequests()

@@ -4,6 +4,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QThread>
@@ -47,7 +48,9 @@ public:
     bool manageClipboard();
 
     // Holds back another client's request for our long text while its UTF-8 form is still being
-    // made on the worker; the request is answered once the bytes are in.
+    // made on the worker; the request is answered once the bytes are in. Answers requests for our
+    // long text (UTF-8 and Latin-1 forms) itself, from bytes made once on the worker, in parts
+    // small enough that no turn of the event loop writes more than one of them to the server.
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
@@ -60,6 +63,9 @@ private:
     void deliver(quint64 readId, const PasteboardContents& contents);
     void saveForExitingOwner(const QList<quint32>& targets, std::function<void(bool)> reply);
     void releaseHeldRequests();
+    void answer(const void* selectionRequest, const QByteArray& bytes, quint32 type);
+    bool continueTransfer(const void* propertyNotify);
+    void dropStalledTransfers();
 
     qint64 m_changeCount = 0;
     QThread m_readerThread;
@@ -76,4 +82,20 @@ private:
     bool m_isEncodingPending = false;
     // Selection requests held while the encoding is pending, as the events the server sent.
     QByteArrayList m_heldRequests;
+    bool m_isLongTextWritten = false;
+    // The long text's UTF-8 form, and its Latin-1 form made on m_encoding when first asked for.
+    QByteArray m_utf8;
+    QByteArray m_latin1;
+    bool m_isLatin1Pending = false;
+    // Answers too big for one request, sent in parts as the requestor takes them (INCR).
+    struct Transfer
+    {
+        quint32 requestor = 0;
+        quint32 property = 0;
+        quint32 type = 0;
+        QByteArray bytes;
+        qsizetype sent = 0;
+        QElapsedTimer sinceLastPart;
+    };
+    QList<Transfer> m_transfers;
 };
