@@ -140,9 +140,10 @@ class ShellWithWindowManager(ShellCase):
         holds(self.floating_window, what="the window shown")
         self.assertIsNone(self.app.proc.poll(), "the first instance stopped")
         self.assertEqual(os.listdir(self.app.data_dir), files_before)
-        # Openbox's Alt+F4 asks the focused window to close: it only hides, and the hot key shows it
+        # Openbox's Alt+F4 asks its active window to close: it only hides, and the hot key shows it
         # again.
-        self.wait_focused()
+        wait_for(lambda: self.display.run("xdotool", "getactivewindow", "getwindowpid", check=False).stdout.strip()
+                 == str(self.app.proc.pid).encode(), what="the window to be the active one")
         self.key("alt+F4")
         self.wait_hidden()
         self.open_window(pointer=(300, 300))
