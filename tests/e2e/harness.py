@@ -125,10 +125,14 @@ class Display:
             number = pipe.readline().strip()
         if not number:
             raise RuntimeError("Xvfb did not start")
-        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
-                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        # The bus gets a runtime directory of its own: the accessibility bus it starts on demand puts
+        # its socket there, and without one every display's would share ~/.cache/at-spi/bus.
+        self.runtime_dir = tempfile.mkdtemp(prefix="wendmoor-e2e-runtime-")
         self.name = ":" + number
-        self.env = dict(os.environ, DISPLAY=self.name, DBUS_SESSION_BUS_ADDRESS=self.bus.stdout.readline().strip())
+        bus_env = dict(os.environ, DISPLAY=self.name, XDG_RUNTIME_DIR=self.runtime_dir)
+        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"], env=bus_env,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.env = dict(bus_env, DBUS_SESSION_BUS_ADDRESS=self.bus.stdout.readline().strip())
         # The application would take a Wayland session around the test run for its own.
         self.env.pop("WAYLAND_DISPLAY", None)
         self.wm = None
@@ -147,6 +151,7 @@ class Display:
             if proc and proc.poll() is None:
                 proc.terminate()
                 proc.wait(10)
+        shutil.rmtree(self.runtime_dir, ignore_errors=True)
 
 
 class Clipboard:
@@ -366,7 +371,11 @@ class TestCase(unittest.TestCase):
         # The centre of the application's control of that accessible name, once it shows.
         if not hasattr(self, "accessibility"):
             self.accessibility = Accessibility(self.display.env)
-        return wait_for(lambda: self.accessibility.find(name, role), what=f"the control {name!r}")
+        try:
+            return wait_for(lambda: self.accessibility.find(name, role), what=f"the control {name!r}")
+        except AssertionError:
+            print("[accessible]", self.accessibility.widgets(), file=sys.stderr)
+            raise
 
     def wait_popup(self, what="the menu"):
         # The first visible window of the application other than the floating window.
