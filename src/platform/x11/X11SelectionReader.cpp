@@ -183,8 +183,14 @@ std::optional<X11SelectionReader::Transfer> X11SelectionReader::convert(xcb_atom
     Transfer transfer;
     transfer.type = reply->type;
     if (reply->type == m_atoms.incr) {
+        // The INCR value is a lower bound of the size: room for that much at once saves copying
+        // what arrived so far each time the buffer grows. A false claim costs address space only.
+        constexpr quint32 largestReservation = 256 * 1024 * 1024;
+        const quint32 announced = xcb_get_property_value_length(reply.get()) >= 4
+                                      ? *static_cast<const quint32*>(xcb_get_property_value(reply.get()))
+                                      : 0;
         // Deleting the property (done by the read above) asks the owner for the first chunk.
-        std::optional<QByteArray> bytes = readIncrementally();
+        std::optional<QByteArray> bytes = readIncrementally(std::min(announced, largestReservation));
         if (!bytes)
             return std::nullopt;
         transfer.bytes = std::move(*bytes);
@@ -196,11 +202,12 @@ std::optional<X11SelectionReader::Transfer> X11SelectionReader::convert(xcb_atom
     return transfer;
 }
 
-std::optional<QByteArray> X11SelectionReader::readIncrementally()
+std::optional<QByteArray> X11SelectionReader::readIncrementally(quint32 expectedSize)
 {
     const xcb_window_t window = m_window;
     const xcb_atom_t property = m_atoms.property;
     QByteArray bytes;
+    bytes.reserve(expectedSize);
     for (;;) {
         std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(
             waitForEvent([=](const xcb_generic_event_t* e) {

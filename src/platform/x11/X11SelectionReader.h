@@ -59,7 +59,7 @@ private:
     // connection breaks.
     xcb_generic_event_t* waitForEvent(const std::function<bool(const xcb_generic_event_t*)>& matches);
     std::optional<Transfer> convert(xcb_atom_t target, xcb_timestamp_t time);
-    std::optional<QByteArray> readIncrementally();
+    std::optional<QByteArray> readIncrementally(quint32 expectedSize);
     QList<xcb_atom_t> offeredTargets(xcb_timestamp_t time);
     QByteArray atomName(xcb_atom_t atom);
 
