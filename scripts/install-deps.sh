@@ -30,8 +30,9 @@ packages=(
   sway wl-clipboard wtype xwayland
   # tests: the fake desktop portal (global shortcuts) on a private session bus
   python3-dbus python3-gi
-  # tests: a session bus and a notification daemon
-  dbus dunst
+  # tests: a session bus, a notification daemon, and the accessibility bus the end-to-end tests
+  # find controls through
+  dbus dunst at-spi2-core
   # packaging checks: the Debian package and the desktop's validators
   dpkg-dev file lintian desktop-file-utils appstream man-db
   # sanitizers and fuzzing

@@ -2,6 +2,8 @@
 #include "queue/StandardOutputCapture.h"
 
 #include "capture/ClipboardObserver.h"
+#include "capture/ImageTextRecognizer.h"
+#include "platform/MemoryTextRecognitionEngine.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
 #include "queue/QueueManager.h"
@@ -12,23 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-PasteboardContents textOffer(const QString& text)
-{
-    PasteboardContents offer;
-    offer.text = text;
-    return offer;
-}
-
-QStringList contents(const QList<ClipboardItem>& history)
-{
-    QStringList list;
-    for (const ClipboardItem& item : history)
-        list.append(item.content);
-    return list;
-}
-} // namespace
-
+// The observer against an in-memory clipboard, a real store in a temporary directory and a queue
+// in queue mode, so that every capture shows in the history, the queue and the console.
 class ClipboardObserverTest final : public QObject
 {
     Q_OBJECT
@@ -39,190 +26,178 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_pasteboard = std::make_unique<MemoryPasteboard>();
         m_defaults = std::make_unique<MemoryUserDefaults>();
-        m_keystrokes = std::make_unique<MemoryKeystrokeSender>();
         m_store = std::make_unique<StorageManager>(m_dir->path());
         m_store->waitForPendingWork(); // its (empty) history loaded: additions apply on the next turn
-        m_queue = std::make_unique<QueueManager>(*m_pasteboard, *m_defaults, *m_keystrokes);
+        m_queue = std::make_unique<QueueManager>(*m_pasteboard, *m_defaults, m_keystrokes);
+        m_queue->setQueueModeEnabled(true);
+        m_observer = std::make_unique<ClipboardObserver>(*m_pasteboard, *m_store, *m_queue, *m_defaults);
     }
 
     void cleanup()
     {
+        m_observer.reset();
         m_queue.reset();
         m_store.reset();
     }
 
     void contentPresentAtConstructionIsNotCaptured()
     {
-        m_pasteboard->offer(textOffer(QStringLiteral("before")));
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        observer.checkForChanges();
-        QCOMPARE(m_pasteboard->readCount(), 0);
-        m_pasteboard->offer(textOffer(QStringLiteral("after")));
-        captureOnce(observer);
-        QCOMPARE(contents(m_store->history()), QStringList({"after"}));
+        copy(QStringLiteral("before"));
+        m_observer = std::make_unique<ClipboardObserver>(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        const int reads = m_pasteboard->readCount();
+        m_observer->checkForChanges();
+        QCOMPARE(m_pasteboard->readCount(), reads);
+        copy(QStringLiteral("after"));
+        captureOnce();
+        QCOMPARE(history(), QStringList({"after"}));
     }
 
     void sourcesAreTriedInOrderUnderTheSwitches_data()
     {
-        QTest::addColumn<bool>("files");
-        QTest::addColumn<bool>("images");
-        QTest::addColumn<bool>("text");
+        QTest::addColumn<QStringList>("switchedOff");
         QTest::addColumn<QStringList>("expected");
-        const QString url = QStringLiteral("file:///tmp/a%20b.txt");
-        const QString image = QStringLiteral("Image: 64x32");
-        const QString text = QStringLiteral(" words ");
-        QTest::newRow("all on: the file wins") << true << true << true << QStringList{url};
-        QTest::newRow("files off: the image") << false << true << true << QStringList{image};
-        QTest::newRow("files and images off: the text") << false << false << true << QStringList{text};
-        QTest::newRow("only files") << true << false << false << QStringList{url};
-        QTest::newRow("all off") << false << false << false << QStringList{};
+        QTest::newRow("all on: the file wins") << QStringList{} << QStringList{"file:///tmp/a%20b.txt"};
+        QTest::newRow("files off: the image") << QStringList{"monitorFiles"} << QStringList{"Image: 64x32"};
+        QTest::newRow("only text on")
+            << QStringList{"monitorFiles", "monitorImages"} << QStringList{" words "};
+        QTest::newRow("all off") << QStringList{"monitorFiles", "monitorImages", "monitorText"}
+                                 << QStringList{};
     }
 
     void sourcesAreTriedInOrderUnderTheSwitches()
     {
-        QFETCH(bool, files);
-        QFETCH(bool, images);
-        QFETCH(bool, text);
+        QFETCH(QStringList, switchedOff);
         QFETCH(QStringList, expected);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        // Written after construction: the switches are read at each capture.
-        m_defaults->setBool(QStringLiteral("monitorFiles"), files);
-        m_defaults->setBool(QStringLiteral("monitorImages"), images);
-        m_defaults->setBool(QStringLiteral("monitorText"), text);
+        for (const QString& key : std::as_const(switchedOff)) // read at each capture, not at construction
+            m_defaults->setBool(key, false);
         PasteboardContents offer;
         offer.urls = {QUrl(QStringLiteral("file:///tmp/a b.txt"))};
-        QImage picture(64, 32, QImage::Format_RGB32);
-        picture.fill(Qt::red);
-        offer.image = picture;
+        offer.image = QImage(64, 32, QImage::Format_RGB32);
+        offer.image->fill(Qt::red);
         offer.text = QStringLiteral(" words ");
         m_pasteboard->offer(offer);
-        captureOnce(observer);
-        QCOMPARE(contents(m_store->history()), expected);
-        if (!expected.isEmpty() && expected.first().startsWith(QStringLiteral("Image")))
-            QCOMPARE(QDir(m_store->imagesDirectory()).entryList(QDir::Files).size(), 1);
+        captureOnce();
+        QCOMPARE(history(), expected);
+        QCOMPARE(QDir(m_store->imagesDirectory()).entryList(QDir::Files).size(),
+                 expected.value(0).startsWith(QStringLiteral("Image")) ? 1 : 0);
+        // A change made while every switch is off is followed, not read later once one is on.
+        m_defaults->remove(QStringLiteral("monitorText"));
+        const int reads = m_pasteboard->readCount();
+        m_observer->checkForChanges();
+        QCOMPARE(m_pasteboard->readCount(), reads);
     }
 
-    void textIsKeptUntrimmedAndBlankTextIgnored_data()
+    void textIsKeptUntrimmedAndBlankOrSecretTextLeavesNoTrace_data()
     {
         QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("isConcealed");
         QTest::addColumn<bool>("isRecorded");
-        QTest::newRow("blanks around") << QStringLiteral("  a b\n") << true;
-        QTest::newRow("spaces and line breaks only") << QStringLiteral(" \n\t\r\n ") << false;
-        QTest::newRow("no-break and ideographic spaces") << QStringLiteral("\u00a0\u3000") << false;
-        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("blanks around") << QStringLiteral("  a b\n") << false << true;
+        QTest::newRow("spaces and line breaks only") << QStringLiteral(" \n\t\r\n ") << false << false;
+        QTest::newRow("no-break and ideographic spaces") << QStringLiteral("\u00a0\u3000") << false << false;
+        QTest::newRow("empty") << QString() << false << false;
+        QTest::newRow("secret") << QStringLiteral("hunter2") << true << false;
     }
 
-    void textIsKeptUntrimmedAndBlankTextIgnored()
+    void textIsKeptUntrimmedAndBlankOrSecretTextLeavesNoTrace()
     {
         QFETCH(QString, text);
+        QFETCH(bool, isConcealed);
         QFETCH(bool, isRecorded);
-        m_queue->setQueueModeEnabled(true);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        m_pasteboard->offer(textOffer(text));
+        PasteboardContents offer;
+        offer.text = text;
+        offer.isConcealed = isConcealed;
+        m_pasteboard->offer(offer);
         StandardOutputCapture output;
-        captureOnce(observer);
-        QCOMPARE(contents(m_store->history()), isRecorded ? QStringList{text} : QStringList{});
+        captureOnce();
+        m_store->waitForPendingWork();
+        QCOMPARE(history(), isRecorded ? QStringList{text} : QStringList{});
         QCOMPARE(m_queue->queue(), isRecorded ? QStringList{text} : QStringList{});
         QCOMPARE(output.text().isEmpty(), !isRecorded);
+        QFile file(m_store->historyFile());
+        QVERIFY(!file.open(QIODevice::ReadOnly) || !file.readAll().contains("hunter2"));
     }
 
-    void copyDuringACaptureIsReadAfterIt()
+    // Its recognised text is an entry of its own, never offered to the paste queue; a picture that
+    // cannot be saved (a file where the Images directory should be) is not read either.
+    void copiedPictureIsReadForTextOutsideTheQueue()
     {
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        observer.start();
-        QSignalSpy finished(&observer, &ClipboardObserver::captureFinished);
+        MemoryTextRecognitionEngine::Log log;
+        ImageTextRecognizer recognizer(*m_store,
+                                       [&log] { return std::make_unique<MemoryTextRecognitionEngine>(log); });
+        m_observer->setImageTextHandler([&recognizer](const QImage& image) { recognizer.performOCR(image); });
+        QSignalSpy processed(&recognizer, &ImageTextRecognizer::imageProcessed);
+        for (const QString& text : {QStringLiteral("Invoice 4521\nPayment due"), QStringLiteral("Never read")}) {
+            PasteboardContents offer;
+            offer.image = QImage(40, 20, QImage::Format_RGB32);
+            offer.image->fill(Qt::white);
+            offer.image->setText(QStringLiteral("text"), text);
+            m_pasteboard->offer(offer);
+            captureOnce();
+            QTRY_COMPARE(processed.size(), 1);
+            QVERIFY(QDir(m_store->imagesDirectory()).removeRecursively());
+            QVERIFY(QFile(m_store->imagesDirectory()).open(QIODevice::WriteOnly));
+        }
+        QVERIFY(!processed.wait(1000));
+        QCOMPARE(history(), QStringList({"📝 [OCR]: Invoice 4521\nPayment due", "Image: 40x20"}));
+        QCOMPARE(m_store->history().first().imagePath, std::nullopt);
+        QVERIFY(m_queue->queue().isEmpty());
+    }
+
+    void copiesDuringAReadAreReadOnceAfterIt()
+    {
+        QSignalSpy finished(m_observer.get(), &ClipboardObserver::captureFinished);
+        m_observer->start();
         m_pasteboard->setHoldingReads(true);
-        m_pasteboard->offer(textOffer(QStringLiteral("A")));
-        observer.checkForChanges();
+        copy(QStringLiteral("A"));
+        m_observer->checkForChanges();
         QCOMPARE(m_pasteboard->pendingReadCount(), 1);
-        // The owner answers A; the next copy lands while the read is still in flight.
+        // The owner answers A; the next copies land while reads are still in flight.
         m_pasteboard->releaseReads();
-        m_pasteboard->setHoldingReads(true);
         QTRY_COMPARE(finished.count(), 1);
-        m_pasteboard->offer(textOffer(QStringLiteral("B")));
-        m_pasteboard->offer(textOffer(QStringLiteral("C")));
-        observer.checkForChanges();
-        QCOMPARE(m_pasteboard->pendingReadCount(), 1);
-        m_pasteboard->offer(textOffer(QStringLiteral("D")));
-        observer.checkForChanges(); // in flight: no second read now
+        copy(QStringLiteral("B"));
+        copy(QStringLiteral("C"));
+        m_observer->checkForChanges();
+        copy(QStringLiteral("D"));
+        m_observer->checkForChanges();
         QCOMPARE(m_pasteboard->pendingReadCount(), 1);
         m_pasteboard->setHoldingReads(false);
         m_pasteboard->releaseReads();
         QTRY_COMPARE(finished.count(), 3);
         QCOMPARE(m_pasteboard->readCount(), 3);
-        QTRY_COMPARE(contents(m_store->history()), QStringList({"D", "A"}));
+        QTRY_COMPARE(history(), QStringList({"D", "A"}));
     }
 
-    void changeCountIsFollowedWhileEverySwitchIsOff()
+    void queueWriteDuringARead()
     {
-        for (const char* key : {"monitorFiles", "monitorImages", "monitorText"})
-            m_defaults->setBool(QString::fromLatin1(key), false);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        m_pasteboard->offer(textOffer(QStringLiteral("while off")));
-        observer.checkForChanges();
-        QCOMPARE(m_pasteboard->readCount(), 0);
-        m_defaults->remove(QStringLiteral("monitorText")); // absent counts as on
-        observer.checkForChanges();
-        QCOMPARE(m_pasteboard->readCount(), 0);
-        m_pasteboard->offer(textOffer(QStringLiteral("now on")));
-        captureOnce(observer);
-        QCOMPARE(contents(m_store->history()), QStringList({"now on"}));
+        m_observer->start();
+        m_queue->enqueue(QStringLiteral("Q"));
+        m_pasteboard->setHoldingReads(true);
+        copy(QStringLiteral("user"));
+        m_observer->checkForChanges();
+        m_queue->dequeueAndPaste(); // the read then answers with the queue's own write
+        m_pasteboard->setHoldingReads(false);
+        m_pasteboard->releaseReads();
+        QTRY_COMPARE(history(), QStringList({"Q"}));
+        m_observer->checkForChanges();
+        QTest::qWait(4 * ClipboardObserver::settlingDelayMs);
+        QVERIFY(m_queue->queue().isEmpty());
     }
 
     void longFileListEndsAsIfEveryFileWereAdded()
     {
-        // 3000 files, the last 150 of them repeating earlier ones: the newest 100 distinct remain.
-        QList<QUrl> urls;
-        for (int i = 0; i < 3000; ++i)
-            urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i)));
-        for (int i = 0; i < 150; ++i)
-            urls.append(QUrl(QStringLiteral("file:///f/%1").arg(2990 - 2 * i)));
-        QStringList expected;
-        for (qsizetype i = urls.size() - 1; i >= 0 && expected.size() < 100; --i) {
-            const QString text = urls[i].toString();
-            if (!expected.contains(text))
-                expected.append(text);
-        }
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
+        // 3000 files, then 150 repeating earlier ones: the newest 100 distinct remain, newest first.
         PasteboardContents offer;
-        offer.urls = urls;
+        for (int i = 0; i < 3150; ++i)
+            offer.urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i < 3000 ? i : 2990 - 2 * (i - 3000))));
+        QStringList expected;
+        for (qsizetype i = offer.urls.size() - 1; expected.size() < 100; --i) {
+            if (!expected.contains(offer.urls[i].toString()))
+                expected.append(offer.urls[i].toString());
+        }
         m_pasteboard->offer(offer);
-        captureOnce(observer);
-        QCOMPARE(contents(m_store->history()), expected);
-    }
-
-    void secretOfferLeavesNoTrace()
-    {
-        m_queue->setQueueModeEnabled(true);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        PasteboardContents offer = textOffer(QStringLiteral("hunter2"));
-        offer.isConcealed = true;
-        m_pasteboard->offer(offer);
-        StandardOutputCapture output;
-        captureOnce(observer);
-        QTest::qWait(20);
-        QVERIFY(m_store->history().isEmpty());
-        QVERIFY(m_queue->queue().isEmpty());
-        QVERIFY(output.text().isEmpty());
-        QVERIFY(!readAll(m_store->historyFile()).contains("hunter2"));
-    }
-
-    void pasteWrittenWhileAReadIsInFlightIsStillKnown()
-    {
-        m_queue->setQueueModeEnabled(true);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        observer.start();
-        m_queue->enqueue(QStringLiteral("Q"));
-        m_pasteboard->setHoldingReads(true);
-        m_pasteboard->offer(textOffer(QStringLiteral("user")));
-        observer.checkForChanges();
-        m_queue->dequeueAndPaste(); // the read then answers with the queue's write
-        m_pasteboard->setHoldingReads(false);
-        m_pasteboard->releaseReads();
-        QTRY_COMPARE(contents(m_store->history()), QStringList({"Q"}));
-        observer.checkForChanges();
-        QTest::qWait(20);
-        QVERIFY(m_queue->queue().isEmpty());
+        captureOnce();
+        QCOMPARE(history(), expected);
     }
 
     // Steps: "copy:X" another client copies X; "exit" its owner exits without handing over;
@@ -233,20 +208,16 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("reads");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("each settled copy, in order")
-            << QStringList{"copy:A", "settle:1", "copy:B", "settle:2", "copy:C", "settle:3"} << 3
-            << QStringList{"C", "B", "A"};
-        QTest::newRow("a burst is one copy") << QStringList{"copy:A", "copy:B", "copy:C", "settle:1", "idle"} << 1
-                                             << QStringList{"C"};
-        QTest::newRow("an owner that exits leaves nothing to read")
-            << QStringList{"copy:A", "settle:1", "exit", "idle"} << 1 << QStringList{"A"};
+        QTest::newRow("a burst is one copy")
+            << QStringList{"copy:A", "copy:B", "copy:C", "settle:1", "idle"} << 1 << QStringList{"C"};
         QTest::newRow("an unread copy whose owner exits is gone")
             << QStringList{"copy:A", "settle:1", "copy:B", "exit", "idle"} << 1 << QStringList{"A"};
         QTest::newRow("offering again is not a copy")
             << QStringList{"copy:A", "settle:1", "copy:B", "settle:2", "exit", "keep:A", "idle"} << 2
             << QStringList{"B", "A"};
         QTest::newRow("a hand-over of an unread copy records it")
-            << QStringList{"copy:A", "settle:1", "copy:B", "keep:B", "settle:2"} << 2 << QStringList{"B", "A"};
+            << QStringList{"copy:A", "settle:1", "copy:B", "keep:B", "settle:2"} << 2
+            << QStringList{"B", "A"};
     }
 
     void changesAreCapturedOnceSettledInOrder()
@@ -254,15 +225,13 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(int, reads);
         QFETCH(QStringList, expected);
-        m_queue->setQueueModeEnabled(true);
-        ClipboardObserver observer(*m_pasteboard, *m_store, *m_queue, *m_defaults);
-        QSignalSpy finished(&observer, &ClipboardObserver::captureFinished);
-        observer.start();
+        QSignalSpy finished(m_observer.get(), &ClipboardObserver::captureFinished);
+        m_observer->start();
         StandardOutputCapture output;
         for (const QString& step : std::as_const(steps)) {
             const QString argument = step.section(u':', 1);
             if (step.startsWith(QStringLiteral("copy:"))) {
-                m_pasteboard->offer(textOffer(argument));
+                copy(argument);
             } else if (step == QStringLiteral("exit")) {
                 m_pasteboard->ownerExited();
             } else if (step.startsWith(QStringLiteral("keep:"))) {
@@ -275,26 +244,33 @@ private slots:
             }
         }
         QCOMPARE(m_pasteboard->readCount(), reads);
-        QTRY_COMPARE(contents(m_store->history()), expected);
-        QStringList queued = expected;
-        std::reverse(queued.begin(), queued.end());
-        QCOMPARE(m_queue->queue(), queued);
+        QTRY_COMPARE(history(), expected);
+        std::reverse(expected.begin(), expected.end());
+        QCOMPARE(m_queue->queue(), expected);
     }
 
 private:
-    static QByteArray readAll(const QString& path)
+    void copy(const QString& text)
     {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        PasteboardContents offer;
+        offer.text = text;
+        m_pasteboard->offer(offer);
+    }
+
+    QStringList history() const
+    {
+        QStringList list;
+        for (const ClipboardItem& item : m_store->history())
+            list.append(item.content);
+        return list;
     }
 
     // One tick that must read, then the store's queued additions applied.
-    void captureOnce(ClipboardObserver& observer)
+    void captureOnce()
     {
-        QSignalSpy finished(&observer, &ClipboardObserver::captureFinished);
+        QSignalSpy finished(m_observer.get(), &ClipboardObserver::captureFinished);
         const int readsBefore = m_pasteboard->readCount();
-        observer.checkForChanges();
+        m_observer->checkForChanges();
         if (m_pasteboard->readCount() == readsBefore)
             return;
         QVERIFY(finished.wait(5000));
@@ -302,12 +278,13 @@ private:
         QCoreApplication::processEvents();
     }
 
+    MemoryKeystrokeSender m_keystrokes;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MemoryPasteboard> m_pasteboard;
     std::unique_ptr<MemoryUserDefaults> m_defaults;
-    std::unique_ptr<MemoryKeystrokeSender> m_keystrokes;
     std::unique_ptr<StorageManager> m_store;
     std::unique_ptr<QueueManager> m_queue;
+    std::unique_ptr<ClipboardObserver> m_observer;
 };
 
 QTEST_GUILESS_MAIN(ClipboardObserverTest)

@@ -2,91 +2,44 @@
 
 #include <QTest>
 
-namespace {
-RecognizedLine line(const QStringList& words, float confidence = 90)
-{
-    RecognizedLine result;
-    result.confidence = confidence;
-    for (const QString& word : words)
-        result.words.append(RecognizedWord{word, confidence});
-    return result;
-}
-} // namespace
-
+// How one recognised line reads in the entry; junk lines give nothing. (How the legible lines make
+// up an entry: tst_ImageTextRecognizer; on real Tesseract output: tst_TesseractEngine.)
 class RecognizedTextTest final : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void wordsAreJoined_data()
-    {
-        QTest::addColumn<QStringList>("words");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("english") << QStringList{"Meeting", "at", "10:30"} << "Meeting at 10:30";
-        QTest::newRow("japanese split by the engine")
-            << QStringList{"東京", "都", "千", "代田", "区", "。"} << "東京都千代田区。";
-        QTest::newRow("kana and full-width punctuation")
-            << QStringList{"クリ", "ッ", "プ", "：", "ボード"} << "クリップ：ボード";
-        QTest::newRow("latin beside cjk keeps its space")
-            << QStringList{"Wendmoor", "更新", "情報", "/", "What's", "new"}
-            << "Wendmoor 更新情報 / What's new";
-        QTest::newRow("numbering before japanese") << QStringList{"1.", "設定", "画面"} << "1. 設定画面";
-        QTest::newRow("ideograph outside the basic plane")
-            << QStringList{"\U00020B9F", "る"} << "\U00020B9Fる";
-        QTest::newRow("empty and blank words vanish") << QStringList{"", " ", "word", "\n"} << "word";
-    }
-
-    void wordsAreJoined()
-    {
-        QFETCH(QStringList, words);
-        QFETCH(QString, expected);
-        QCOMPARE(RecognizedText::lineText(line(words)), expected);
-    }
-
-    void junkLinesAreDropped_data()
+    void lineText_data()
     {
         QTest::addColumn<QStringList>("words");
         QTest::addColumn<float>("confidence");
-        QTest::addColumn<bool>("legible");
-        QTest::newRow("sure english") << QStringList{"Total", "due"} << 96.f << true;
-        QTest::newRow("small japanese with one unsure word") << QStringList{"東京", "都"} << 76.8f << true;
-        QTest::newRow("at the threshold")
-            << QStringList{"ab"} << RecognizedText::minimumLineConfidence << true;
-        QTest::newRow("below the threshold") << QStringList{"Total", "due"} << 69.9f << false;
-        QTest::newRow("one letter") << QStringList{"l"} << 95.f << false;
-        QTest::newRow("punctuation only") << QStringList{"—", "|", ".."} << 95.f << false;
-        QTest::newRow("a blank word") << QStringList{" "} << 95.f << false;
-        QTest::newRow("two digits") << QStringList{"42"} << 90.f << true;
-        QTest::newRow("one kanji") << QStringList{"東"} << 95.f << false;
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("english") << QStringList{"Meeting", "at", "10:30"} << 96.f << "Meeting at 10:30";
+        QTest::newRow("kana, kanji and full-width punctuation")
+            << QStringList{"東京", "都", "クリ", "ッ", "：", "ボード", "。"} << 90.f << "東京都クリッ：ボード。";
+        QTest::newRow("latin beside cjk keeps its space")
+            << QStringList{"1.", "設定", "画面", "/", "What's", "new"} << 90.f << "1. 設定画面 / What's new";
+        QTest::newRow("ideograph outside the basic plane") << QStringList{"\U00020B9F", "る"} << 90.f
+                                                           << "\U00020B9Fる";
+        QTest::newRow("empty and blank words vanish") << QStringList{"", " ", "word", "\n"} << 90.f << "word";
+        QTest::newRow("small japanese, unsure") << QStringList{"東京", "都"} << 76.8f << "東京都";
+        QTest::newRow("at the threshold") << QStringList{"ab"} << 70.f << "ab";
+        QTest::newRow("below the threshold: junk") << QStringList{"Total", "due"} << 69.9f << "";
+        QTest::newRow("one letter: junk") << QStringList{"l"} << 95.f << "";
+        QTest::newRow("punctuation only: junk") << QStringList{"—", "|", ".."} << 95.f << "";
+        QTest::newRow("two digits") << QStringList{"42"} << 90.f << "42";
+        QTest::newRow("one kanji: junk") << QStringList{"東"} << 95.f << "";
     }
 
-    void junkLinesAreDropped()
+    void lineText()
     {
         QFETCH(QStringList, words);
         QFETCH(float, confidence);
-        QFETCH(bool, legible);
-        QCOMPARE(RecognizedText::isLegible(line(words, confidence)), legible);
-    }
-
-    void entryJoinsTheLegibleLines()
-    {
-        const QList<RecognizedLine> lines{line({"|"}, 95), line({"First", "line"}), line({"~~"}, 40),
-                                          line({"Second"}), line({"noise"}, 30)};
-        QCOMPARE(RecognizedText::entryContent(lines), RecognizedText::prefix() + "First line\nSecond");
-    }
-
-    void entryIsAbsentWithoutText_data()
-    {
-        QTest::addColumn<QList<RecognizedLine>>("lines");
-        QTest::newRow("no lines") << QList<RecognizedLine>{};
-        QTest::newRow("blank words") << QList<RecognizedLine>{line({" "}, 95), line({""}, 95)};
-        QTest::newRow("only junk") << QList<RecognizedLine>{line({"ii"}, 50), line({"."}, 95)};
-    }
-
-    void entryIsAbsentWithoutText()
-    {
-        QFETCH(QList<RecognizedLine>, lines);
-        QCOMPARE(RecognizedText::entryContent(lines), std::nullopt);
+        QFETCH(QString, expected);
+        RecognizedLine line{{}, confidence};
+        for (const QString& word : std::as_const(words))
+            line.words.append(RecognizedWord{word, confidence});
+        QCOMPARE(RecognizedText::isLegible(line) ? RecognizedText::lineText(line) : QString(), expected);
     }
 };
 

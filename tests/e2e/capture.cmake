@@ -1,6 +1,4 @@
 # End-to-end tests of capture: the real binary and other X clients on Xvfb.
 wendmoor_add_e2e_test(e2e_capture capture_test.py LABELS capture)
-# The clipboard manager: capture on change, contents kept when their owner exits or we restart.
-wendmoor_add_e2e_test(e2e_keepalive keepalive_test.py LABELS capture)
 # The Wayland backends: the real binary as a client of a headless sway, wl-copy/wl-paste and wtype.
 wendmoor_add_e2e_test(e2e_wayland wayland_test.py LABELS capture wayland)

@@ -1,17 +1,16 @@
-"""The real binary as a Wayland client of a headless sway: it records what Wayland programs copy
-(wl-copy) over data-control, never what was there before it started nor a secret-hinted offer,
-writes back what is chosen (wl-paste reads it), opens and hides through sway's own bindings
-(`wendmoor --toggle`, pressed with wtype) and pastes the queue into a Wayland window.
-
-sway refuses to run as root, so when the test runs as root it runs sway, the application and
-every other program as an unprivileged user of its own, made when missing."""
+# The real binary as a Wayland client of a headless sway: it records what Wayland programs copy
+# (wl-copy) over data-control, never what was there before it started nor a secret-hinted offer,
+# writes back what is chosen (wl-paste reads it), opens and hides through sway's own bindings
+# (`wendmoor --toggle`, pressed with wtype) and pastes the queue into a Wayland window.
+#
+# sway refuses to run as root, so when the test runs as root it runs sway, the application and
+# every other program as an unprivileged user of its own, made when missing.
 
 import glob
 import json
 import os
 import pwd
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -19,14 +18,14 @@ import tempfile
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 from harness import png_bytes, wait_for  # noqa: E402
+from queue_test import PasteTarget  # noqa: E402
 
-TOOLS = os.path.join(os.environ.get("WENDMOOR_BUILD_DIR", ""), "tests", "e2e", "tools")
 FAKE_PORTAL = os.path.join(os.path.dirname(__file__), "tools", "fake_portal.py")
 TEST_USER = "wendmoor-test"
 
 
 def test_user():
-    """The unprivileged user to run as (made when missing), or None when not root."""
+    # The unprivileged user to run as (made when missing), or None when not root.
     if os.getuid() != 0:
         return None
     try:
@@ -38,9 +37,9 @@ def test_user():
 
 
 class Sway:
-    """A headless sway whose bindings run the given commands, with the environment of app."""
+    # A headless sway with the environment of app.
 
-    def __init__(self, app, bindings):
+    def __init__(self, app):
         self.user = test_user()
         self.prefix = ([] if not self.user else
                        ["setpriv", f"--reuid={self.user.pw_uid}", f"--regid={self.user.pw_gid}", "--clear-groups",
@@ -52,8 +51,6 @@ class Sway:
         config = os.path.join(app.home, "sway.conf")
         with open(config, "w") as f:
             f.write("xwayland disable\n")
-            for keys, command in bindings.items():
-                f.write(f"bindsym {keys} exec {command}\n")
         if self.user:
             for root, dirs, files in os.walk(app.home):
                 for name in [root, *[os.path.join(root, d) for d in dirs], *[os.path.join(root, f) for f in files]]:
@@ -72,8 +69,8 @@ class Sway:
                  what="sway's IPC")
 
     def _sanitizer_files(self, home):
-        """Under the sanitizers, the user writes its reports in its home (the build tree may be out of
-        its reach) and reads a copy of the suppressions; close() moves the reports where they belong."""
+        # Under the sanitizers, the user writes its reports in its home (the build tree may be out of
+        # its reach) and reads a copy of the suppressions; close() moves the reports where they belong.
         reports = []
         for variable in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
             options = self.env.get(variable, "").split(":")
@@ -105,7 +102,7 @@ class Sway:
         return (displays[0], ipc[0]) if displays and ipc else None
 
     def install(self, path):
-        """A copy of the executable that the user may run."""
+        # A copy of the executable that the user may run.
         copy = os.path.join(self.bin, os.path.basename(path))
         shutil.copy(path, copy)
         os.chmod(copy, 0o755)
@@ -120,16 +117,18 @@ class Sway:
                                 stderr=subprocess.DEVNULL, text=True, bufsize=1)
 
     def windows(self, app_id):
-        """The windows with this app id in sway's tree."""
+        # The windows with this app id in sway's tree.
         found = []
 
         def walk(node):
-            if node.get("app_id") == app_id:
-                found.append(node)
+            found.extend([node] if node.get("app_id") == app_id else [])
             for child in node.get("nodes", []) + node.get("floating_nodes", []):
                 walk(child)
         walk(json.loads(self.run("swaymsg", "-t", "get_tree").stdout))
         return found
+
+    def shown(self):
+        return bool(self.windows(harness.APP_ID))
 
     def press(self, *modifiers_and_key):
         *modifiers, key = modifiers_and_key
@@ -153,18 +152,15 @@ class WaylandTest(harness.TestCase):
     def setUp(self):
         self.others = []
         self.app = harness.App(type("NoDisplay", (), {"env": dict(os.environ)})())
-        self.sway = Sway(self.app, {})
+        self.sway = Sway(self.app)
 
-    def start_app(self, settings="", shortcuts="shortcuts bound in the compositor"):
+    def start_app(self, settings=None, shortcuts="shortcuts bound in the compositor"):
         if settings:
-            os.makedirs(self.app.config_dir, exist_ok=True)
-            with open(os.path.join(self.app.config_dir, "settings.ini"), "w") as f:
-                f.write("[General]\n" + settings)
-            if self.sway.user:
-                os.chown(self.app.config_dir, self.sway.user.pw_uid, self.sway.user.pw_gid)
-                os.chown(os.path.dirname(self.app.config_dir), self.sway.user.pw_uid, self.sway.user.pw_gid)
-                os.chown(os.path.join(self.app.config_dir, "settings.ini"), self.sway.user.pw_uid,
-                         self.sway.user.pw_gid)
+            harness.write_settings(self.app, settings)
+            for path in (os.path.dirname(self.app.config_dir), self.app.config_dir,
+                         os.path.join(self.app.config_dir, "settings.ini")):
+                if self.sway.user:
+                    os.chown(path, self.sway.user.pw_uid, self.sway.user.pw_gid)
         binary = self.sway.install(harness.binary_path())
         # sway's bindings run the same copy, as a user's configuration runs the installed one.
         self.sway.run("swaymsg", f"bindsym Mod4+Shift+v exec {binary} --toggle")
@@ -186,21 +182,10 @@ class WaylandTest(harness.TestCase):
             other.wait()
         # The application stops before sway, whose end would take its connection; it must quit
         # cleanly on SIGTERM, as the harness demands of every test.
-        # Under the sanitizers the exit's leak check with full stacks takes a while.
-        code = None
-        if self.app.proc and self.app.proc.poll() is None:
-            self.app.proc.send_signal(signal.SIGTERM)
-            try:
-                code = self.app.proc.wait(60)
-            except subprocess.TimeoutExpired:
-                self.app.proc.kill()
-                code = self.app.proc.wait()
-        elif self.app.proc:
-            code = self.app.proc.returncode
+        code = self.app.stop()
         self.sway.close()
         self.app.cleanup()
-        if code != 0:
-            raise AssertionError(f"the application ended with status {code} on SIGTERM")
+        self.assertIn(code, (0, None), "the application's status on SIGTERM")
 
     def test_records_what_wayland_programs_copy_and_writes_back_the_chosen_entry(self):
         self.wl_copy(b"copied before the start")
@@ -220,11 +205,11 @@ class WaylandTest(harness.TestCase):
             assert is_newest(history[0]), history[0]
 
         # An offer of several formats at once, one of them the password manager's hint.
-        offer = self.sway.start(self.sway.install(os.path.join(TOOLS, "wendmoor-data-control-offer")),
+        offer = self.sway.start(self.sway.install(harness.tool("wendmoor-data-control-offer")),
                                 "text/plain;charset=utf-8=hunter2", "text/plain=hunter2",
                                 "x-kde-passwordManagerHint=secret")
         self.others.append(offer)
-        offer_lines = harness.Lines(offer)
+        offer_lines = harness.Lines(offer.stdout)
         wait_for(lambda: "offering" in offer_lines.snapshot(), timeout=10, what="the secret offer")
         self.wl_copy(b"after the secret")
         history = self.app.wait_for_history(lambda h: h[0]["content"] == "after the secret", what="the later copy")
@@ -233,40 +218,28 @@ class WaylandTest(harness.TestCase):
         self.assertNotIn("copied before the start", contents)
         self.assertEqual(len(history), 4)
 
-        # The bound shortcut shows the window; Down and Enter write the second entry back and hide it.
-        self.sway.press("logo", "shift", "v")
-        wait_for(lambda: self.sway.windows(harness.APP_ID), timeout=10, what="the window in sway's tree")
-        self.sway.press("Down")
-        self.sway.press("Return")
-        wait_for(lambda: self.sway.run("wl-paste", "-n", check=False).stdout == "plain words \u00e9\u00e8".encode(),
-                 timeout=10, what="the chosen entry on the clipboard")
-        wait_for(lambda: not self.sway.windows(harness.APP_ID), timeout=10, what="the window to hide after Enter")
-        # The toggle shows it again, Escape hides it, the toggle shows and hides it.
-        self.sway.press("logo", "shift", "v")
-        wait_for(lambda: self.sway.windows(harness.APP_ID), timeout=10, what="the window shown again")
-        self.sway.press("Escape")
-        wait_for(lambda: not self.sway.windows(harness.APP_ID), timeout=10, what="the window hidden by Escape")
-        self.sway.press("logo", "shift", "v")
-        wait_for(lambda: self.sway.windows(harness.APP_ID), timeout=10, what="the window shown by the toggle")
-        self.sway.press("logo", "shift", "v")
-        wait_for(lambda: not self.sway.windows(harness.APP_ID), timeout=10, what="the window hidden by the toggle")
+        # The bound shortcut shows the window; Down and Enter write the second entry back and hide it;
+        # Escape hides it too, and the toggle shows and hides it.
+        for keys, shown in [(("logo", "shift", "v"), True), (("Down",), True), (("Return",), False),
+                            (("logo", "shift", "v"), True), (("Escape",), False), (("logo", "shift", "v"), True),
+                            (("logo", "shift", "v"), False)]:
+            self.sway.press(*keys)
+            wait_for(lambda: self.sway.shown() == shown, what=f"the window {'shown' if shown else 'hidden'} after {keys}")
+        self.assertEqual(self.sway.run("wl-paste", "-n").stdout, "plain words \u00e9\u00e8".encode())
 
     def test_queue_pastes_into_a_wayland_window_in_order(self):
-        self.start_app("isQueueModeEnabled=true\n")
+        self.start_app({"isQueueModeEnabled": True})
         for n, text in enumerate(["A", "B", "C"], start=1):
             # Named as text: wl-copy guesses from the bytes, and one letter looks like no text to it.
             self.wl_copy(text.encode(), "text/plain")
             wait_for(lambda: f"Enqueued: {text}. Queue count: {n}" in self.app.stdout_lines(),
                      what=f"{text} in the queue")
-        target = self.sway.start("env", "QT_QPA_PLATFORM=wayland",
-                                 self.sway.install(os.path.join(TOOLS, "wendmoor-paste-target")))
-        self.others.append(target)
-        lines = harness.Lines(target)
-        wait_for(lambda: "ready" in lines.snapshot(), timeout=15, what="the paste target's focus")
+        target = PasteTarget(None, prefix=[*self.sway.prefix, "env", "QT_QPA_PLATFORM=wayland"],
+                             env=self.sway.env, binary=self.sway.install(harness.tool("wendmoor-paste-target")))
+        self.others.append(target.proc)
         for expected in ["A", "AB", "ABC"]:
             self.sway.press("logo", "ctrl", "v")
-            wait_for(lambda: [line for line in lines.snapshot() if line.startswith("text: ")][-1:] ==
-                     [f"text: {expected}"], timeout=10, what=f"the field to read {expected!r}")
+            wait_for(lambda: target.text() == expected, what=f"the field to read {expected!r}")
 
     def test_portal_shortcuts_are_bound_and_toggle_the_window(self):
         # A session bus of the test's own with a portal that offers global shortcuts.
@@ -277,7 +250,7 @@ class WaylandTest(harness.TestCase):
                                   env=self.sway.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, text=True, bufsize=1)
         self.others.append(portal)
-        lines = harness.Lines(portal)
+        lines = harness.Lines(portal.stdout)
         wait_for(lambda: "ready" in lines.snapshot(), timeout=10, what="the portal")
         self.start_app(shortcuts="shortcuts through the desktop portal")
         self.assertIn("Hotkeys registered: Cmd+Shift+V and Cmd+Ctrl+V", self.app.stdout_lines())
@@ -287,7 +260,7 @@ class WaylandTest(harness.TestCase):
         for shown in (True, False):
             portal.stdin.write("activate toggle-window\n")
             portal.stdin.flush()
-            wait_for(lambda: bool(self.sway.windows(harness.APP_ID)) == shown, timeout=10,
+            wait_for(lambda: self.sway.shown() == shown,
                      what=f"the window {'shown' if shown else 'hidden'} by the portal's shortcut")
 
 

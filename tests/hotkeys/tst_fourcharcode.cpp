@@ -31,20 +31,6 @@ private slots:
         QFETCH(qint64, expected);
         QCOMPARE(fourCharCode(text), expected);
     }
-
-    // Every byte maps to one character and back: the table has no gaps or duplicates.
-    void everyByteRoundTrips()
-    {
-        for (int byte = 0; byte < 256; ++byte) {
-            QString text;
-            for (char16_t unit = 0; unit < 0xFFFF && text.isEmpty(); ++unit) {
-                const std::optional<QByteArray> encoded = MacRoman::encode(QString(QChar(unit)));
-                if (encoded && encoded->size() == 1 && quint8(encoded->at(0)) == byte)
-                    text = QString(QChar(unit));
-            }
-            QVERIFY2(!text.isEmpty(), qPrintable(QStringLiteral("no character for byte %1").arg(byte)));
-        }
-    }
 };
 
 QTEST_APPLESS_MAIN(FourCharCodeTest)

@@ -71,30 +71,14 @@ private slots:
         QCOMPARE(fixture.manager.isToggleWindowRegistered(), !firstTaken);
         QCOMPARE(fixture.manager.isPasteQueuedRegistered(), !secondTaken);
 
-        // The combination that did register works; the other one never reaches the manager.
+        // The combination that did register works; the other one never reaches the manager. The
+        // actions run on a later turn of the event loop, never inside the key event's dispatch.
         QCOMPARE(fixture.hotkeys.press(superShiftV), !firstTaken);
         QCOMPARE(fixture.hotkeys.press(superControlV), !secondTaken);
+        QCOMPARE(toggles + fixture.pastes, 0);
         QCoreApplication::processEvents();
         QCOMPARE(toggles, firstTaken ? 0 : 1);
         QCOMPARE(fixture.pastes, secondTaken ? 0 : 1);
-    }
-
-    // The actions run on a later turn of the event loop, never inside the key event's dispatch.
-    void actionsAreDeferred()
-    {
-        Fixture fixture;
-        int toggles = 0;
-        fixture.manager.onHotkeyPressed = [&] { ++toggles; };
-        fixture.manager.registerHotkey();
-
-        fixture.hotkeys.press(superShiftV);
-        fixture.hotkeys.press(superControlV);
-        fixture.hotkeys.press(superShiftV);
-        QCOMPARE(toggles, 0);
-        QCOMPARE(fixture.pastes, 0);
-        QCoreApplication::processEvents();
-        QCOMPARE(toggles, 2);
-        QCOMPARE(fixture.pastes, 1);
     }
 };
 

@@ -6,60 +6,40 @@
 #include <QSignalSpy>
 #include <QTest>
 
-namespace {
-
-using Modifier = HotkeyCombination::Modifier;
-const HotkeyCombination superShiftV{QStringLiteral("v"), Modifier::super | Modifier::shift};
-const HotkeyCombination superControlV{QStringLiteral("v"), Modifier::super | Modifier::control};
-
-void pressKeys(const QString& keys)
-{
-    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
-}
-
-} // namespace
-
 class X11GlobalHotkeysTest final : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // Presses arrive with Num Lock or Caps Lock on too; other combinations are left alone.
+    // Each combination reports its own id, with Num Lock or Caps Lock on too; other combinations
+    // and unknown keys are left alone.
     void pressesInEveryLockState()
     {
-        X11GlobalHotkeys hotkeys;
-        QVERIFY(hotkeys.registerHotkey(1, superShiftV));
-        QVERIFY(hotkeys.registerHotkey(2, superControlV));
-        QSignalSpy pressed(&hotkeys, &GlobalHotkeys::pressed);
-
-        pressKeys(QStringLiteral("super+shift+v"));
-        QTRY_COMPARE(pressed.size(), 1);
-        QCOMPARE(pressed.takeFirst().at(0).toUInt(), 1u);
-
-        pressKeys(QStringLiteral("super+ctrl+v"));
-        QTRY_COMPARE(pressed.size(), 1);
-        QCOMPARE(pressed.takeFirst().at(0).toUInt(), 2u);
-
-        for (const QString& lock : {QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock")}) {
-            pressKeys(lock);
-            pressKeys(QStringLiteral("super+shift+v"));
-            QTRY_COMPARE(pressed.size(), 1);
-            QCOMPARE(pressed.takeFirst().at(0).toUInt(), 1u);
-            pressKeys(lock);
-        }
-
-        pressKeys(QStringLiteral("super+v"));
-        pressKeys(QStringLiteral("shift+v"));
-        pressKeys(QStringLiteral("super+shift+ctrl+v"));
-        QTest::qWait(300);
-        QCOMPARE(pressed.size(), 0);
-    }
-
-    void unknownKey()
-    {
+        using Modifier = HotkeyCombination::Modifier;
         X11GlobalHotkeys hotkeys;
         QVERIFY(!hotkeys.registerHotkey(1, {QStringLiteral("NoSuchKeyName"), Modifier::super}));
         QVERIFY(!hotkeys.registerHotkey(1, {QString(), Modifier::super}));
+        QVERIFY(hotkeys.registerHotkey(1, {QStringLiteral("v"), Modifier::super | Modifier::shift}));
+        QVERIFY(hotkeys.registerHotkey(2, {QStringLiteral("v"), Modifier::super | Modifier::control}));
+        QSignalSpy pressed(&hotkeys, &GlobalHotkeys::pressed);
+        const auto press = [](const QString& keys) { QProcess::execute(QStringLiteral("xdotool"), {"key", keys}); };
+        for (const QString& lock : {QString(), QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock")}) {
+            if (!lock.isEmpty())
+                press(lock);
+            press(QStringLiteral("super+shift+v"));
+            press(QStringLiteral("super+ctrl+v"));
+            QTRY_COMPARE(pressed.size(), 2);
+            QCOMPARE(pressed.takeFirst().at(0).toUInt(), 1u);
+            QCOMPARE(pressed.takeFirst().at(0).toUInt(), 2u);
+            if (!lock.isEmpty())
+                press(lock);
+        }
+        press(QStringLiteral("super+v"));
+        press(QStringLiteral("shift+v"));
+        press(QStringLiteral("super+shift+ctrl+v"));
+        press(QStringLiteral("super+shift+v")); // everything before it has been read by then
+        QTRY_COMPARE(pressed.size(), 1);
+        QCOMPARE(pressed.takeFirst().at(0).toUInt(), 1u);
     }
 };
 

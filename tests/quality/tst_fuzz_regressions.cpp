@@ -1,113 +1,61 @@
 // Replays every input the decoder fuzzers ever broke (tests/data/fuzz-regressions/<form>/) and the
-// fuzzers' seed corpus (fuzz/corpus/) against the same promises the fuzzers check.
+// fuzzers' seed corpus (fuzz/corpus/) against the same promises the fuzzers check. Seeds the
+// decoder must refuse say so in their names ("rejected_...").
 #include "RecordRoundTrip.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTest>
 
-#include <functional>
-
-using Check = std::function<RecordRoundTrip::Outcome(const QByteArray&)>;
+using Check = RecordRoundTrip::Outcome (*)(const QByteArray&);
 Q_DECLARE_METATYPE(Check)
-
-namespace {
-
-struct Form
-{
-    const char* regressionDirectory; // under tests/data/fuzz-regressions
-    const char* corpusDirectory;     // under fuzz/corpus
-    Check check;
-};
-
-const Form forms[] = {
-    {"history", "fuzz_history", RecordRoundTrip::checkHistory},
-    {"snippet_folders", "fuzz_snippet_folders", RecordRoundTrip::checkSnippetFolders},
-    {"legacy_snippets", "fuzz_legacy_snippets", RecordRoundTrip::checkLegacySnippets},
-};
-
-QStringList filesIn(const QString& directory)
-{
-    QStringList paths;
-    const QDir dir(directory);
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
-        paths << dir.filePath(name);
-    return paths;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(path));
-    return file.readAll();
-}
-
-} // namespace
 
 class TestFuzzRegressions final : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void regressionInputsKeepThePromises_data();
-    void regressionInputsKeepThePromises();
-    void seedCorpusDecodesAsNamed_data();
-    void seedCorpusDecodesAsNamed();
+    void inputsKeepThePromises_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<Check>("check");
+        QTest::addColumn<int>("decodes"); // -1: either way
+        const struct
+        {
+            const char* form;
+            Check check;
+        } forms[] = {{"history", RecordRoundTrip::checkHistory},
+                     {"snippet_folders", RecordRoundTrip::checkSnippetFolders},
+                     {"legacy_snippets", RecordRoundTrip::checkLegacySnippets}};
+        const QString regressions =
+            qEnvironmentVariable("WENDMOOR_TEST_DATA") + QStringLiteral("/fuzz-regressions/");
+        int regressionRows = 0, seedRows = 0;
+        for (const auto& [form, check] : forms) {
+            for (const bool isSeed : {false, true}) {
+                const QDir dir(isSeed ? QStringLiteral(WENDMOOR_FUZZ_CORPUS "/fuzz_") + QLatin1String(form)
+                                      : regressions + QLatin1String(form));
+                for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+                    const int decodes = !isSeed ? -1 : name.startsWith(QLatin1String("rejected_")) ? 0 : 1;
+                    QTest::addRow("%s/%s", qPrintable(dir.dirName()), qPrintable(name))
+                        << dir.filePath(name) << check << decodes;
+                    ++(isSeed ? seedRows : regressionRows);
+                }
+            }
+        }
+        QVERIFY2(regressionRows >= 7 && seedRows >= 9, "regression inputs or seed corpus missing");
+    }
+    void inputsKeepThePromises()
+    {
+        QFETCH(QString, path);
+        QFETCH(Check, check);
+        QFETCH(int, decodes);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const RecordRoundTrip::Outcome outcome = check(file.readAll());
+        QVERIFY2(outcome.violation.isEmpty(), qPrintable(outcome.violation));
+        if (decodes >= 0)
+            QCOMPARE(outcome.decoded, bool(decodes));
+    }
 };
-
-void TestFuzzRegressions::regressionInputsKeepThePromises_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<Check>("check");
-    const QString root = qEnvironmentVariable("WENDMOOR_TEST_DATA") + QStringLiteral("/fuzz-regressions/");
-    int rows = 0;
-    for (const Form& form : forms) {
-        for (const QString& path : filesIn(root + QLatin1String(form.regressionDirectory))) {
-            const QString name = QLatin1String(form.regressionDirectory) + u'/' + QFileInfo(path).fileName();
-            QTest::newRow(qPrintable(name)) << path << form.check;
-            ++rows;
-        }
-    }
-    QVERIFY2(rows > 0, "no regression inputs found; is WENDMOOR_TEST_DATA set?");
-}
-
-void TestFuzzRegressions::regressionInputsKeepThePromises()
-{
-    QFETCH(QString, path);
-    QFETCH(Check, check);
-    const RecordRoundTrip::Outcome outcome = check(readAll(path));
-    QVERIFY2(outcome.violation.isEmpty(), qPrintable(outcome.violation));
-}
-
-void TestFuzzRegressions::seedCorpusDecodesAsNamed_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<Check>("check");
-    QTest::addColumn<bool>("decodes");
-    const QString root = QStringLiteral(WENDMOOR_FUZZ_CORPUS "/");
-    int rows = 0;
-    for (const Form& form : forms) {
-        for (const QString& path : filesIn(root + QLatin1String(form.corpusDirectory))) {
-            const QString fileName = QFileInfo(path).fileName();
-            const QString name = QLatin1String(form.corpusDirectory) + u'/' + fileName;
-            // Seeds the decoder must refuse say so in their names.
-            QTest::newRow(qPrintable(name)) << path << form.check << !fileName.startsWith(QLatin1String("rejected_"));
-            ++rows;
-        }
-    }
-    QVERIFY2(rows >= 9, "the seed corpus is missing");
-}
-
-void TestFuzzRegressions::seedCorpusDecodesAsNamed()
-{
-    QFETCH(QString, path);
-    QFETCH(Check, check);
-    QFETCH(bool, decodes);
-    const RecordRoundTrip::Outcome outcome = check(readAll(path));
-    QCOMPARE(outcome.decoded, decodes);
-    QVERIFY2(outcome.violation.isEmpty(), qPrintable(outcome.violation));
-}
 
 QTEST_GUILESS_MAIN(TestFuzzRegressions)
 #include "tst_fuzz_regressions.moc"

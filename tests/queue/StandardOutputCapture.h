@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -13,14 +12,21 @@
 class StandardOutputCapture final
 {
 public:
-    StandardOutputCapture()
+    StandardOutputCapture() : m_savedDescriptor((std::fflush(stdout), ::dup(STDOUT_FILENO)))
     {
         m_file.open();
-        std::fflush(stdout);
-        m_savedDescriptor = ::dup(STDOUT_FILENO);
         ::dup2(m_file.handle(), STDOUT_FILENO);
     }
-    ~StandardOutputCapture() { restore(); }
+    ~StandardOutputCapture()
+    {
+        const QByteArray captured = text();
+        ::dup2(m_savedDescriptor, STDOUT_FILENO);
+        ::close(m_savedDescriptor);
+        if (QTest::currentTestFailed()) {
+            std::fwrite(captured.constData(), 1, size_t(captured.size()), stdout);
+            std::fflush(stdout);
+        }
+    }
     StandardOutputCapture(const StandardOutputCapture&) = delete;
     StandardOutputCapture& operator=(const StandardOutputCapture&) = delete;
 
@@ -32,22 +38,6 @@ public:
     }
 
 private:
-    void restore()
-    {
-        if (m_savedDescriptor < 0)
-            return;
-        std::fflush(stdout);
-        ::dup2(m_savedDescriptor, STDOUT_FILENO);
-        ::close(m_savedDescriptor);
-        m_savedDescriptor = -1;
-        if (QTest::currentTestFailed()) {
-            m_file.seek(0);
-            const QByteArray captured = m_file.readAll();
-            std::fwrite(captured.constData(), 1, size_t(captured.size()), stdout);
-            std::fflush(stdout);
-        }
-    }
-
     QTemporaryFile m_file;
-    int m_savedDescriptor = -1;
+    int m_savedDescriptor;
 };

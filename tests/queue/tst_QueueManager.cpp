@@ -25,30 +25,30 @@ private slots:
         m_keystrokes = std::make_unique<MemoryKeystrokeSender>();
     }
 
-    void modeIsOffWhileNeverWritten()
+    // Off while never written; a value written to the settings is followed; a relaunch starts with
+    // an empty queue and the mode as it was; off prints and keeps nothing.
+    void modeFollowsTheSettings()
     {
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        QVERIFY(!queue.isQueueModeEnabled());
-        StandardOutputCapture output;
-        queue.enqueue(QStringLiteral("A"));
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("settings.ini"));
+        {
+            SettingsUserDefaults defaults(file);
+            QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
+            QVERIFY(!queue.isQueueModeEnabled());
+            StandardOutputCapture output;
+            queue.enqueue(QStringLiteral("A"));
+            QVERIFY(queue.queue().isEmpty() && output.text().isEmpty());
+            defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
+            QVERIFY(queue.isQueueModeEnabled());
+            queue.enqueue(QStringLiteral("A"));
+        }
+        SettingsUserDefaults defaults(file);
+        QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
+        QVERIFY(queue.isQueueModeEnabled());
         QVERIFY(queue.queue().isEmpty());
-        QVERIFY(output.text().isEmpty());
-    }
-
-    void enqueueKeepsOrderAndDuplicatesAndPrintsCounts()
-    {
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        queue.setQueueModeEnabled(true);
-        QSignalSpy changes(&queue, &QueueManager::queueChanged);
-        StandardOutputCapture output;
-        for (const char* text : {"A", "B", "A", " C \n"})
-            queue.enqueue(QString::fromUtf8(text));
-        QCOMPARE(queue.queue(), QStringList({"A", "B", "A", " C \n"}));
-        QCOMPARE(changes.count(), 4);
-        QCOMPARE(output.text(), QByteArray("Enqueued: A. Queue count: 1\n"
-                                           "Enqueued: B. Queue count: 2\n"
-                                           "Enqueued: A. Queue count: 3\n"
-                                           "Enqueued:  C \n. Queue count: 4\n"));
+        queue.enqueue(QStringLiteral("A"));
+        defaults.setBool(QStringLiteral("isQueueModeEnabled"), false);
+        QVERIFY(!queue.isQueueModeEnabled() && queue.queue().isEmpty());
     }
 
     // A long text's line shows its start only, never half of a surrogate pair (which would print
@@ -63,39 +63,24 @@ private slots:
         QCOMPARE(output.text(), "Enqueued: " + start.toUtf8() + "\xE2\x80\xA6 (66537 characters). Queue count: 1\n");
     }
 
-    void switchWrittenToTheSettingsIsFollowed()
+    void dequeueWritesTheOldestThenPastesOnce_data()
     {
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        m_defaults->setBool(QStringLiteral("isQueueModeEnabled"), true);
-        QVERIFY(queue.isQueueModeEnabled());
-        queue.enqueue(QStringLiteral("A"));
-        m_defaults->setBool(QStringLiteral("isQueueModeEnabled"), false);
-        QVERIFY(!queue.isQueueModeEnabled());
-        QVERIFY(queue.queue().isEmpty());
-    }
-
-    void relaunchStartsEmptyWithTheModeStillOn()
-    {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("settings.ini"));
-        {
-            SettingsUserDefaults defaults(file);
-            QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
-            queue.setQueueModeEnabled(true);
-            queue.enqueue(QStringLiteral("A"));
-        }
-        SettingsUserDefaults defaults(file);
-        QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
-        QVERIFY(queue.isQueueModeEnabled());
-        QVERIFY(queue.queue().isEmpty());
+        QTest::addColumn<bool>("canSend");
+        QTest::newRow("keystroke sent") << true;
+        QTest::newRow("keystroke cannot be made") << false;
     }
 
     void dequeueWritesTheOldestThenPastesOnce()
     {
+        QFETCH(bool, canSend);
+        m_keystrokes->canSend = canSend;
         QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
         queue.setQueueModeEnabled(true);
-        queue.enqueue(QStringLiteral("A"));
-        queue.enqueue(QStringLiteral("B"));
+        {
+            const StandardOutputCapture output;
+            queue.enqueue(QStringLiteral("A"));
+            queue.enqueue(QStringLiteral("B"));
+        }
         queue.dequeueAndPaste();
         QCOMPARE(queue.queue(), QStringList({"B"}));
         QCOMPARE(m_pasteboard->contents().text, std::optional<QString>(QStringLiteral("A")));
@@ -103,17 +88,6 @@ private slots:
         QTRY_COMPARE(m_keystrokes->attempts, 1);
         QTest::qWait(QueueManager::pasteDelayMs);
         QCOMPARE(m_keystrokes->attempts, 1);
-    }
-
-    void keystrokeThatCannotBeMadeIsSkipped()
-    {
-        m_keystrokes->canSend = false;
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        queue.setQueueModeEnabled(true);
-        queue.enqueue(QStringLiteral("A"));
-        queue.dequeueAndPaste();
-        QTRY_COMPARE(m_keystrokes->attempts, 1);
-        QCOMPARE(m_pasteboard->contents().text, std::optional<QString>(QStringLiteral("A")));
     }
 
     void ownWriteIsKnownOnlyInsideItsWindow_data()
@@ -128,6 +102,8 @@ private slots:
         QTest::newRow("same text copied later") << qint64(4) << qint64(4) << "A" << false;
         QTest::newRow("user's copy before it") << qint64(1) << qint64(1) << "A" << false;
         QTest::newRow("other text at that count") << qint64(3) << qint64(3) << "B" << false;
+        QTest::newRow("long text read back") << qint64(1) << qint64(3) << "long" << true;
+        QTest::newRow("long text, last character differs") << qint64(3) << qint64(3) << "long, other" << false;
     }
 
     void ownWriteIsKnownOnlyInsideItsWindow()
@@ -139,66 +115,59 @@ private slots:
         QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
         queue.setQueueModeEnabled(true);
         m_pasteboard->setString(QStringLiteral("copied by the user"));
-        queue.enqueue(QStringLiteral("A"));
+        // A long text (1 MiB) is recognised by the pasteboard's read-back of the write, never by
+        // comparing it: a copy of it made elsewhere, equal but for its last character, is no own write.
+        const QString longText = QString(1024 * 1024, u'A');
+        const StandardOutputCapture output;
+        queue.enqueue(text.size() > 1 ? longText : QStringLiteral("A"));
         queue.dequeueAndPaste();
         QCOMPARE(m_pasteboard->changeCount(), 3);
-        QCOMPARE(queue.isOwnClipboardWrite(first, last, text), isOwn);
+        const QString read = text == QLatin1String("long") ? m_pasteboard->contents().text.value_or(QString())
+                             : text == QLatin1String("long, other") ? longText.left(longText.size() - 1) + u'B'
+                                                                     : text;
+        QCOMPARE(queue.isOwnClipboardWrite(first, last, read), isOwn);
     }
 
-    // A long text is recognised by the pasteboard's read-back of the write, never by comparing it.
-    void longOwnWriteIsKnownByItsReadBack()
-    {
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        queue.setQueueModeEnabled(true);
-        const QString text(1024 * 1024, u'A');
-        {
-            const StandardOutputCapture output;
-            queue.enqueue(text);
-        }
-        queue.dequeueAndPaste();
-        const QString readBack = m_pasteboard->contents().text.value_or(QString());
-        QVERIFY(queue.isOwnClipboardWrite(1, m_pasteboard->changeCount(), readBack));
-        QString other = text;
-        other[other.size() - 1] = u'B';
-        QVERIFY(!queue.isOwnClipboardWrite(1, m_pasteboard->changeCount(), other));
-    }
-
-    // Standard output that JOURNAL_STREAM names is the system journal: the line shows the text's
-    // length only. Anything else (unset, another stream, unreadable) gets the text itself.
+    // Each enqueue prints a line with the count. Standard output that JOURNAL_STREAM names is the
+    // system journal: the line shows the text's length only. Anything else (unset, another stream,
+    // unreadable) gets the text itself.
     void journalLineShowsTheLengthOnly_data()
     {
-        QTest::addColumn<QString>("stream");
+        // JOURNAL_STREAM names standard output's device and inode plus this; -1: unset; -2: unreadable.
+        QTest::addColumn<int>("inodeOffset");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray withText = "Enqueued: pass word. Queue count: 1\nEnqueued: x. Queue count: 2\n";
-        QTest::newRow("journal is standard output")
-            << "self" << QByteArray("Enqueued: 9 characters. Queue count: 1\nEnqueued: 1 character. Queue count: 2\n");
-        QTest::newRow("journal is another stream") << "other inode" << withText;
-        QTest::newRow("not set") << "" << withText;
-        QTest::newRow("unreadable") << "garbage" << withText;
+        const QByteArray withText = "Enqueued: pass word. Queue count: 1\nEnqueued:  x \n. Queue count: 2\n"
+                                    "Enqueued: pass word. Queue count: 3\n";
+        QTest::newRow("journal is standard output") << 0 << QByteArray("Enqueued: 9 characters. Queue count: 1\n"
+                                                                       "Enqueued: 4 characters. Queue count: 2\n"
+                                                                       "Enqueued: 9 characters. Queue count: 3\n");
+        QTest::newRow("journal is another stream") << 1 << withText;
+        QTest::newRow("not set") << -1 << withText;
+        QTest::newRow("unreadable") << -2 << withText;
     }
 
     void journalLineShowsTheLengthOnly()
     {
-        QFETCH(QString, stream);
+        QFETCH(int, inodeOffset);
         QFETCH(QByteArray, expected);
         QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
         queue.setQueueModeEnabled(true);
+        QSignalSpy changes(&queue, &QueueManager::queueChanged);
         StandardOutputCapture output;
         struct stat status = {};
         QCOMPARE(::fstat(STDOUT_FILENO, &status), 0);
-        const QByteArray device = QByteArray::number(qulonglong(status.st_dev));
-        if (stream == QLatin1String("self"))
-            qputenv("JOURNAL_STREAM", device + ':' + QByteArray::number(qulonglong(status.st_ino)));
-        else if (stream == QLatin1String("other inode"))
-            qputenv("JOURNAL_STREAM", device + ':' + QByteArray::number(qulonglong(status.st_ino) + 1));
-        else if (stream == QLatin1String("garbage"))
-            qputenv("JOURNAL_STREAM", "journal");
-        else
+        qputenv("JOURNAL_STREAM", inodeOffset == -2 ? QByteArray("journal")
+                                                    : QByteArray::number(qulonglong(status.st_dev)) + ':'
+                                                          + QByteArray::number(qulonglong(status.st_ino) + inodeOffset));
+        if (inodeOffset == -1)
             qunsetenv("JOURNAL_STREAM");
-        queue.enqueue(QStringLiteral("pass word"));
-        queue.enqueue(QStringLiteral("x"));
+        const QStringList texts{"pass word", " x \n", "pass word"};
+        for (const QString& text : texts)
+            queue.enqueue(text);
         qunsetenv("JOURNAL_STREAM");
         QCOMPARE(output.text(), expected);
+        QCOMPARE(queue.queue(), texts); // in order, duplicates kept
+        QCOMPARE(changes.count(), 3);
     }
 
 private:

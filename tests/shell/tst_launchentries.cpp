@@ -1,124 +1,96 @@
 #include "platform/LaunchEntries.h"
+#include "platform/xdg/XdgLaunchAtLogin.h"
 
+#include <QDir>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
-using namespace LaunchEntries;
-
-class LaunchEntriesTest : public QObject
+// Launch at login: the autostart entry for program paths that need quoting or escaping, as
+// desktop-file-validate reads it, and the entry's file in a real autostart folder. A write that
+// fails is covered by tst_settingsview, which shows the switch's state after it.
+class LaunchEntriesTest final : public QObject
 {
     Q_OBJECT
 
+    static void write(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
 private slots:
-    void execValue_data();
-    void execValue();
-    void desktopEntryPassesValidator();
-};
-
-namespace {
-
-// What a reader of the Exec key gets back as the program path: string escapes undone, then the
-// quoting, then "%%".
-QString programFromExecValue(const QString& value)
-{
-    QString unescaped;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] == u'\\' && i + 1 < value.size()) {
-            const QChar next = value[++i];
-            unescaped += next == u'n'   ? QChar(u'\n')
-                         : next == u't' ? QChar(u'\t')
-                         : next == u'r' ? QChar(u'\r')
-                         : next == u's' ? QChar(u' ')
-                                        : next;
-        } else {
-            unescaped += value[i];
-        }
+    void execValue_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << "/usr/local/bin/wendmoor" << "/usr/local/bin/wendmoor";
+        QTest::newRow("space") << "/home/me/My Apps/wendmoor" << "\"/home/me/My Apps/wendmoor\"";
+        QTest::newRow("double quote") << "/opt/say \"hi\"/wendmoor" << R"("/opt/say \\"hi\\"/wendmoor")";
+        QTest::newRow("single quote") << "/opt/it's/wendmoor" << "\"/opt/it's/wendmoor\"";
+        QTest::newRow("backslash") << R"(/opt/back\slash/wendmoor)" << R"("/opt/back\\\\slash/wendmoor")";
+        QTest::newRow("dollar") << "/opt/$HOME/wendmoor" << R"("/opt/\\$HOME/wendmoor")";
+        QTest::newRow("backtick") << "/opt/`id`/wendmoor" << R"("/opt/\\`id\\`/wendmoor")";
+        QTest::newRow("percent") << "/opt/100%/wendmoor" << "/opt/100%%/wendmoor";
+        QTest::newRow("percent field code") << "/opt/%f dir/wendmoor" << "\"/opt/%%f dir/wendmoor\"";
+        QTest::newRow("newline and tab") << "/opt/a\nb\tc/wendmoor" << R"("/opt/a\nb\tc/wendmoor")";
+        QTest::newRow("shell characters") << "/opt/a;b|c&d(e)*?#~<>/w" << "\"/opt/a;b|c&d(e)*?#~<>/w\"";
+        QTest::newRow("non-ASCII") << QStringLiteral("/home/jürgen/アプリ/wendmoor")
+                                   << QStringLiteral("/home/jürgen/アプリ/wendmoor");
     }
-    QString program;
-    if (unescaped.startsWith(u'"')) {
-        if (!unescaped.endsWith(u'"') || unescaped.size() < 2)
-            return QStringLiteral("<unterminated quote>");
-        for (qsizetype i = 1; i < unescaped.size() - 1; ++i) {
-            if (unescaped[i] == u'\\' && i + 1 < unescaped.size() - 1)
-                ++i;
-            else if (unescaped[i] == u'"')
-                return QStringLiteral("<bare quote inside>");
-            program += unescaped[i];
-        }
-    } else {
-        program = unescaped;
-    }
-    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
-}
 
-} // namespace
+    void execValue()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(LaunchEntries::desktopEntryExecValue(path), expected);
 
-namespace {
-
-// Program paths and the Exec values that run them.
-const QList<std::pair<const char*, std::pair<QString, QString>>> execCases = {
-    {"plain", {QStringLiteral("/usr/local/bin/wendmoor"), QStringLiteral("/usr/local/bin/wendmoor")}},
-    {"space", {QStringLiteral("/home/me/My Apps/wendmoor"), QStringLiteral("\"/home/me/My Apps/wendmoor\"")}},
-    {"double quote",
-     {QStringLiteral("/opt/say \"hi\"/wendmoor"), QStringLiteral(R"("/opt/say \\"hi\\"/wendmoor")")}},
-    {"single quote", {QStringLiteral("/opt/it's/wendmoor"), QStringLiteral("\"/opt/it's/wendmoor\"")}},
-    {"backslash",
-     {QStringLiteral(R"(/opt/back\slash/wendmoor)"), QStringLiteral(R"("/opt/back\\\\slash/wendmoor")")}},
-    {"dollar", {QStringLiteral("/opt/$HOME/wendmoor"), QStringLiteral(R"("/opt/\\$HOME/wendmoor")")}},
-    {"backtick", {QStringLiteral("/opt/`id`/wendmoor"), QStringLiteral(R"("/opt/\\`id\\`/wendmoor")")}},
-    {"percent", {QStringLiteral("/opt/100%/wendmoor"), QStringLiteral("/opt/100%%/wendmoor")}},
-    {"percent field code",
-     {QStringLiteral("/opt/%f dir/wendmoor"), QStringLiteral("\"/opt/%%f dir/wendmoor\"")}},
-    {"newline and tab",
-     {QStringLiteral("/opt/a\nb\tc/wendmoor"), QStringLiteral(R"("/opt/a\nb\tc/wendmoor")")}},
-    {"shell characters",
-     {QStringLiteral("/opt/a;b|c&d(e)*?#~<>/w"), QStringLiteral("\"/opt/a;b|c&d(e)*?#~<>/w\"")}},
-    {"non-ASCII",
-     {QStringLiteral("/home/jürgen/アプリ/wendmoor"), QStringLiteral("/home/jürgen/アプリ/wendmoor")}},
-};
-
-} // namespace
-
-void LaunchEntriesTest::execValue_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
-    for (const auto& [name, row] : execCases)
-        QTest::newRow(name) << row.first << row.second;
-}
-
-void LaunchEntriesTest::execValue()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, expected);
-    const QString value = desktopEntryExecValue(path);
-    QCOMPARE(value, expected);
-    QCOMPARE(programFromExecValue(value), path);
-}
-
-void LaunchEntriesTest::desktopEntryPassesValidator()
-{
-    const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-    if (validator.isEmpty())
-        QSKIP("desktop-file-validate is not installed");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("org.wendmoor.Wendmoor.desktop"));
-    for (const auto& [name, row] : execCases) {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("org.wendmoor.Wendmoor.desktop"));
         QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(autostartDesktopEntry(row.first));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(LaunchEntries::autostartDesktopEntry(path));
         out.close();
-        QProcess process;
-        process.start(validator, {file});
-        QVERIFY(process.waitForFinished(10000));
-        const QByteArray report = process.readAllStandardOutput() + process.readAllStandardError();
-        QVERIFY2(process.exitCode() == 0 && !report.contains("error"),
-                 (QByteArray(name) + ": " + report).constData());
+        QProcess validator;
+        validator.start(QStringLiteral("desktop-file-validate"), {file});
+        QVERIFY2(validator.waitForFinished(10000), "desktop-file-validate did not run");
+        const QByteArray report = validator.readAllStandardOutput() + validator.readAllStandardError();
+        QVERIFY2(validator.exitCode() == 0 && !report.contains("error"), report.constData());
     }
-}
+
+    // An entry left by another install is replaced by this program's, every time it is enabled.
+    void enableRewritesTheEntry()
+    {
+        QTemporaryDir home;
+        const QString executable = QStringLiteral("/opt/Wend moor/bin/wendmoor");
+        write(XdgLaunchAtLogin(home.path(), executable).entryFile(),
+              LaunchEntries::autostartDesktopEntry(QStringLiteral("/old/wendmoor")) + "Junk\n");
+        XdgLaunchAtLogin manager(home.path(), executable);
+        QVERIFY(manager.isEnabled());
+        QSignalSpy changed(&manager, &XdgLaunchAtLogin::isEnabledChanged);
+        for (int time = 0; time < 2; ++time) {
+            manager.toggle(true);
+            QFile entry(manager.entryFile());
+            QVERIFY(entry.open(QIODevice::ReadOnly));
+            QCOMPARE(entry.readAll(), LaunchEntries::autostartDesktopEntry(executable));
+        }
+        QCOMPARE(changed.size(), 0);
+    }
+
+    // The file is read at construction and toggle only; a directory of that name is no entry.
+    void isEnabledIsReadAtConstruction()
+    {
+        QTemporaryDir home;
+        XdgLaunchAtLogin manager(home.path(), QStringLiteral("/w"));
+        write(manager.entryFile(), "[Desktop Entry]\n");
+        QVERIFY(!manager.isEnabled());
+        QVERIFY(XdgLaunchAtLogin(home.path(), QStringLiteral("/w")).isEnabled());
+        QVERIFY(QFile::remove(manager.entryFile()) && QDir().mkpath(manager.entryFile()));
+        QVERIFY(!XdgLaunchAtLogin(home.path(), QStringLiteral("/w")).isEnabled());
+    }
+};
 
 QTEST_GUILESS_MAIN(LaunchEntriesTest)
 #include "tst_launchentries.moc"

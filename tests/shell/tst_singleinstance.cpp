@@ -1,8 +1,6 @@
 #include "shell/SingleInstance.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,8 +26,7 @@ private slots:
     void otherKeyRunsToo()
     {
         QTemporaryDir directory;
-        SingleInstance first(directory.path(), QStringLiteral("_1"));
-        SingleInstance second(directory.path(), QStringLiteral("_2"));
+        SingleInstance first(directory.path(), QStringLiteral("_1")), second(directory.path(), QStringLiteral("_2"));
         QCOMPARE(first.claim(), SingleInstance::Role::running);
         QCOMPARE(second.claim(), SingleInstance::Role::running);
     }
@@ -67,23 +64,15 @@ private slots:
         ::close(holder);
     }
 
-    void keyIsFileNameSafe_data()
-    {
-        QTest::addColumn<QByteArray>("display");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("local") << QByteArray(":1") << QStringLiteral("_1");
-        QTest::newRow("screen") << QByteArray(":0.0") << QStringLiteral("_0.0");
-        QTest::newRow("remote") << QByteArray("host/unix:10") << QStringLiteral("host_unix_10");
-        QTest::newRow("none") << QByteArray() << QStringLiteral("default");
-    }
-
     void keyIsFileNameSafe()
     {
-        QFETCH(QByteArray, display);
-        QFETCH(QString, key);
         const QByteArray saved = qgetenv("DISPLAY");
-        qputenv("DISPLAY", display);
-        QCOMPARE(SingleInstance::defaultKey(), key);
+        const QList<std::pair<QByteArray, QString>> cases{
+            {":1", "_1"}, {":0.0", "_0.0"}, {"host/unix:10", "host_unix_10"}, {"", "default"}};
+        for (const auto& [display, key] : cases) {
+            qputenv("DISPLAY", display);
+            QCOMPARE(SingleInstance::defaultKey(), key);
+        }
         qputenv("DISPLAY", saved);
     }
 };

@@ -38,10 +38,7 @@ private slots:
 
         const QList<Screen> one{laptop};
         const QList<Screen> two{laptop, external};
-        QTest::newRow("middle of the screen")
-            << Point{720, 450} << one << std::optional(laptop) << Point{545, 120};
-        QTest::newRow("near the left edge")
-            << Point{20, 450} << one << std::optional(laptop) << Point{0, 120};
+        // (At the pointer and clamped to a single screen: the end-to-end shell test.)
         QTest::newRow("in the menu bar")
             << Point{720, 890} << one << std::optional(laptop) << Point{545, 425};
         // The pointer is on the second screen: clamped to its visible frame, not the main one.

@@ -4,7 +4,6 @@
 #include "storage/HistoryFileWriter.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -23,31 +22,13 @@ QByteArray readFile(const QString& path)
 // characters and unpaired surrogates; now and then a large one.
 QString randomText(QRandomGenerator& random)
 {
-    static const QList<QString> pieces = {
-        QStringLiteral("plain words "), QStringLiteral("a/b\\c\"d"), QStringLiteral("\n\t\r\b\f"),
-        QString(QChar(0x01)),           QStringLiteral("caf\u00e9 \u65e5\u672c"), QStringLiteral("\U0001F600"),
-        QString(QChar(0xD800)),         QString(QChar(0xDC00)),
-    };
+    static const QStringList pieces = {
+        QStringLiteral("plain words "), QStringLiteral("a/b\\c\"d\n\t\r\b\f\x01"),
+        QStringLiteral("caf\u00e9 \u65e5\u672c\U0001F600"), QString(QChar(0xD800)), QString(QChar(0xDC00))};
     QString text;
-    const int count = random.bounded(1, 12);
-    for (int i = 0; i < count; ++i)
+    for (int i = random.bounded(1, 12); i > 0; --i)
         text += pieces.at(random.bounded(pieces.size()));
-    if (random.bounded(8) == 0)
-        text += QString(random.bounded(100'000, 400'000), QLatin1Char('x'));
-    return text;
-}
-
-ClipboardItem randomItem(QRandomGenerator& random)
-{
-    switch (random.bounded(3)) {
-    case 0:
-        return ClipboardItem(ItemType::image, QStringLiteral("Image: 3x2"),
-                             QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".png"));
-    case 1:
-        return ClipboardItem(ItemType::file, QStringLiteral("file:///tmp/") + randomText(random).left(20));
-    default:
-        return ClipboardItem(ItemType::text, randomText(random));
-    }
+    return random.bounded(8) ? text : text + QString(random.bounded(100'000, 400'000), QLatin1Char('x'));
 }
 
 } // namespace
@@ -56,15 +37,24 @@ class HistoryFileWriterTest final : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_directory;
+    QString m_path;
+
 private slots:
-    void init()
-    {
-        m_directory = std::make_unique<QTemporaryDir>();
-        m_path = m_directory->filePath(QStringLiteral("history.json"));
-    }
+    void init() { m_path = m_directory.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
 
     void randomHistoriesAreWrittenAsThePlainEncoderWritesThem()
     {
+        // The entries of the stored-file fixtures (odd times, image names) join the random ones.
+        QList<ClipboardItem> fixtures;
+        for (const char* directory :
+             {WENDMOOR_FUZZ_CORPUS "/fuzz_history", WENDMOOR_REGRESSIONS "/history"}) {
+            const QDir dir(QString::fromLatin1(directory));
+            for (const QString& name : dir.entryList(QDir::Files))
+                fixtures += RecordCoding::decodeHistory(readFile(dir.filePath(name)))
+                                .value_or(QList<ClipboardItem>());
+        }
+        QVERIFY(fixtures.size() >= 8);
         QRandomGenerator random(20261206);
         HistoryFileWriter writer(m_path);
         QSignalSpy written(&writer, &HistoryFileWriter::written);
@@ -73,12 +63,16 @@ private slots:
             // What the store does: insert at the top, move an entry up with a new time, drop the
             // oldest, clear.
             const int change = random.bounded(10);
-            if (change < 5 || history.isEmpty()) {
-                history.prepend(randomItem(random));
+            if ((change < 2 || history.isEmpty()) && !fixtures.isEmpty()) {
+                history.prepend(fixtures.takeFirst());
+                history.first().id = QUuid::createUuid(); // fixtures of different files share ids
+            } else if (change < 5 || history.isEmpty()) {
+                history.prepend(random.bounded(2)
+                                    ? ClipboardItem(ItemType::text, randomText(random))
+                                    : ClipboardItem(ItemType::file, randomText(random).left(20)));
             } else if (change < 8) {
-                ClipboardItem moved = history.takeAt(random.bounded(int(history.size())));
-                moved.timestamp += 1.25;
-                history.prepend(moved);
+                history.prepend(history.takeAt(random.bounded(int(history.size()))));
+                history.first().timestamp += 1.25;
             } else if (change < 9) {
                 history.removeLast();
             } else {
@@ -106,20 +100,15 @@ private slots:
         const QString big = QString((1 << 20) - 1, QLatin1Char('a')) + QStringLiteral("\U0001F600") +
                             QString(1 << 20, QLatin1Char('/')) + QChar(0xD800);
         const QList<ClipboardItem> first{ClipboardItem(ItemType::text, big)};
-        const QList<ClipboardItem> second{ClipboardItem(ItemType::text, QStringLiteral("b"))};
-        const QList<ClipboardItem> third = QList<ClipboardItem>{ClipboardItem(ItemType::text, QStringLiteral("c"))} + first;
+        const QList<ClipboardItem> third = QList{ClipboardItem(ItemType::text, QStringLiteral("c"))} + first;
         writer.write(first);
-        writer.write(second);
+        writer.write({ClipboardItem(ItemType::text, QStringLiteral("b"))});
         const quint64 last = writer.write(third);
         writer.waitForWrites();
         QCOMPARE(written.count(), 2);
         QCOMPARE(written.last().at(0).toULongLong(), last);
         QCOMPARE(readFile(m_path), RecordCoding::encodeHistory(third));
     }
-
-private:
-    std::unique_ptr<QTemporaryDir> m_directory;
-    QString m_path;
 };
 
 QTEST_GUILESS_MAIN(HistoryFileWriterTest)

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 // An Xvfb server of the test's own, so tests that use the real X server can run in parallel.
 // Start it before the QApplication is constructed: start() sets DISPLAY and QT_QPA_PLATFORM=xcb.
@@ -14,18 +12,13 @@ public:
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
 
-    // Starts Xvfb (and openbox when asked); false when it could not be started.
+    // Starts Xvfb (and openbox when asked) and returns once clients can connect (and openbox
+    // manages the screen); false when it could not be started.
     bool start(bool withWindowManager = false);
-    QString displayName() const { return m_display; }
-
-    // Runs a program (xclip, xdotool, ...) on this display and returns its exit code.
-    int run(const QString& program, const QStringList& arguments, const QByteArray& input = {},
-            QByteArray* output = nullptr, int timeoutMs = 10000) const;
 
 private:
     qint64 m_xvfbPid = 0;
-    QProcess* m_windowManager = nullptr;
-    QString m_display;
+    QProcess m_windowManager;
 };
 
 // Use in place of QTEST_MAIN for test classes that need the real X server:

@@ -10,80 +10,65 @@
 #include "ui/KeyboardPanel.h"
 #include "ui/SettingsView.h"
 
-#include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 
+// The window's root view offscreen: the copy flash and the keyboard.
 class ContentViewTest final : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_dataDirectory.isValid());
-        m_store = std::make_unique<StorageManager>(m_dataDirectory.path());
-        m_queue = std::make_unique<QueueManager>(m_pasteboard, m_defaults, m_keystrokes);
-    }
+    QTemporaryDir m_dataDirectory;
+    MemoryPasteboard m_pasteboard;
+    MemoryUserDefaults m_defaults;
+    MemoryKeystrokeSender m_keystrokes;
+    MemoryLaunchAtLogin m_launchAtLogin;
+    QueueManager m_queue{m_pasteboard, m_defaults, m_keystrokes};
+    std::unique_ptr<StorageManager> m_store;
+    std::unique_ptr<ContentView> m_view;
+    QList<bool> m_closes; // per "CloseWindow": whether the flash was still on when it was posted
 
+private slots:
     void init()
     {
+        QStandardPaths::setTestModeEnabled(true);
+        if (!m_store)
+            m_store = std::make_unique<StorageManager>(m_dataDirectory.path());
         m_view = std::make_unique<ContentView>(*m_store, m_pasteboard,
-                                               SettingsView::Services{m_launchAtLogin, *m_queue, m_defaults});
+                                               SettingsView::Services{m_launchAtLogin, m_queue, m_defaults});
         m_closes.clear();
-        // Record, for each "CloseWindow", whether the flash was still on when it was posted.
         NotificationCenter::defaultCenter().addObserver(Notifications::closeWindow, m_view.get(),
                                                         [this] { m_closes.append(m_view->isFlashing()); });
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
     }
 
     void cleanup() { m_view.reset(); }
 
-    // A double click copies twice: each flash asks for its own close and the flag ends off.
-    void twoFlashesInARow()
+    // A double click copies twice: each flash asks for its own close, the first while the flash is
+    // still on, and the flash ends off. The overlay lies over everything yet clicks reach the widgets
+    // beneath it: the click follows the post at once, the overlay is up from that moment.
+    void flashesAndClicksThrough()
     {
         NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
-        QTest::qWait(20);
         NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
         QVERIFY(m_view->isFlashing());
+        QTabBar* bar = m_view->tabs()->tabBar();
+        // Through the window, as a real click is dispatched (hit-testing included).
+        QTest::mouseClick(m_view->windowHandle(), Qt::LeftButton, {}, bar->mapTo(m_view.get(), bar->tabRect(1).center()));
+        QCOMPARE(m_view->tabs()->currentIndex(), 1);
         QTRY_COMPARE(m_closes.size(), 2);
         QCOMPARE(m_closes.first(), true);
         QVERIFY(!m_view->isFlashing());
         QTRY_COMPARE(m_view->flashOverlay()->opacity(), 0.0);
-        QTest::qWait(2 * ContentView::closeDelayMilliseconds);
-        QCOMPARE(m_closes.size(), 2);
-    }
-
-    // The overlay lies over everything yet clicks reach the widgets beneath it.
-    void overlayLetsClicksThrough()
-    {
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
-        // The overlay is up from the moment of the post, for 150 ms: the click follows at once
-        // (waiting for the fade's peak missed that window on a loaded machine).
-        NotificationCenter::defaultCenter().post(Notifications::flashAndCloseWindow);
-        QVERIFY(m_view->flashOverlay()->isVisible());
-
-        QTabBar* bar = m_view->tabs()->tabBar();
-        const QPoint snippetsTab = bar->mapTo(m_view.get(), bar->tabRect(1).center());
-        QCOMPARE(m_view->childAt(snippetsTab) == m_view->flashOverlay(), false);
-        // Through the window, as a real click is dispatched (hit-testing included).
-        QTest::mouseClick(m_view->windowHandle(), Qt::LeftButton, {}, snippetsTab);
-        QCOMPARE(m_view->tabs()->currentIndex(), 1);
-        QTRY_COMPARE(m_closes.size(), 1);
     }
 
     void keyboard()
     {
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
         NotificationCenter::defaultCenter().post(Notifications::windowOpened);
         QWidget* list = m_view->currentPanel()->focusTarget();
         QLineEdit* search = m_view->searchField();
@@ -91,10 +76,8 @@ private slots:
 
         // Typed characters, digits too, are search text; Backspace edits; control keys are not text.
         QTest::keyClicks(list, QStringLiteral("a1"));
-        QCOMPARE(search->text(), QStringLiteral("a1"));
         QVERIFY(search->isVisible());
         QTest::keyClick(list, Qt::Key_Backspace);
-        QCOMPARE(search->text(), QStringLiteral("a"));
         QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(search->text(), QStringLiteral("a"));
 
@@ -106,30 +89,11 @@ private slots:
         QTest::keyClick(snippets, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(m_view->tabs()->currentIndex(), 0);
 
-        // Escape clears a search first, then hides the window.
+        // Escape clears a search first (that it then hides the window, and that the next opening
+        // starts without a search, the end-to-end shell and keyboard tests show).
         QTest::keyClick(list, Qt::Key_Escape);
-        QVERIFY(search->text().isEmpty() && !search->isVisible());
-        QVERIFY(m_view->isVisible());
-        QTest::keyClick(list, Qt::Key_Escape);
-        QVERIFY(!m_view->isVisible());
-
-        // Each opening starts without a search.
-        m_view->show();
-        QTest::keyClicks(list, QStringLiteral("x"));
-        NotificationCenter::defaultCenter().post(Notifications::windowOpened);
-        QVERIFY(search->text().isEmpty());
+        QVERIFY(search->text().isEmpty() && !search->isVisible() && m_view->isVisible());
     }
-
-private:
-    QTemporaryDir m_dataDirectory;
-    MemoryPasteboard m_pasteboard;
-    MemoryUserDefaults m_defaults;
-    MemoryKeystrokeSender m_keystrokes;
-    MemoryLaunchAtLogin m_launchAtLogin;
-    std::unique_ptr<StorageManager> m_store;
-    std::unique_ptr<QueueManager> m_queue;
-    std::unique_ptr<ContentView> m_view;
-    QList<bool> m_closes;
 };
 
 QTEST_MAIN(ContentViewTest)

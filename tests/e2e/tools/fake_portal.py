@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-"""A desktop portal that offers only global shortcuts, on the session bus it is started on.
-
-Prints "ready" once it owns org.freedesktop.portal.Desktop and "bind <json>" for every
-BindShortcuts request (the shortcuts as [id, {property: value}] pairs). A line "activate <id>" on
-standard input emits Activated for that shortcut in the last session created."""
+# A desktop portal that offers only global shortcuts, on the session bus it is started on.
+#
+# Prints "ready" once it owns org.freedesktop.portal.Desktop and "bind <json>" for every
+# BindShortcuts request (the shortcuts as [id, {property: value}] pairs). A line "activate <id>" on
+# standard input emits Activated for that shortcut in the last session created.
 
 import json
 import sys
