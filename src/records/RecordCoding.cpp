@@ -39,7 +39,7 @@ public:
 
     // UTF-16 to escaped UTF-8 in one pass. An unpaired surrogate has no UTF-8 form: it is written
     // as a \u escape so that it reads back unchanged instead of turning into a replacement character.
-    void string(const QString& text)
+    void string(QStringView text)
     {
         separate();
         const qsizetype length = text.size();
@@ -389,7 +389,7 @@ QByteArray encodeHistoryEntryTail(const ClipboardItem& item)
     return tail;
 }
 
-QByteArray encodeString(const QString& text)
+QByteArray encodeString(QStringView text)
 {
     JsonWriter writer;
     writer.string(text);

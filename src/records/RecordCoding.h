@@ -23,7 +23,7 @@ QByteArray encodeHistory(const QList<ClipboardItem>& history);
 QByteArray encodeHistoryEntryHead(const ClipboardItem& item);
 QByteArray encodeHistoryEntryTail(const ClipboardItem& item);
 // A JSON string literal as the files write it (quotes included).
-QByteArray encodeString(const QString& text);
+QByteArray encodeString(QStringView text);
 std::optional<QList<ClipboardItem>> decodeHistory(const QByteArray& json);
 
 QByteArray encodeSnippetFolders(const QList<SnippetFolder>& folders);

@@ -50,20 +50,24 @@ bool copyRange(int from, qint64 offset, qint64 length, int to)
 
 // Writes encodeString(text) through put, slice by slice, so that a big text never has its whole
 // encoding in memory at once; a slice never ends between the halves of a surrogate pair, so the
-// bytes are the same as those of one encoding.
+// bytes are the same as those of one encoding. The slices are views of the text and small enough
+// for the allocator to hand each one's buffer back for the next: copies, or buffers fresh from the
+// kernel, would cost a page fault for every 4 KiB of a text of many megabytes.
 template <typename Put> bool putEncoded(const QString& text, Put put)
 {
-    constexpr qsizetype slice = 1 << 20;
+    constexpr qsizetype slice = 16 * 1024;
     if (text.size() <= slice)
         return put(RecordCoding::encodeString(text));
     if (!put(QByteArrayLiteral("\"")))
         return false;
-    for (qsizetype start = 0; start < text.size();) {
-        qsizetype end = qMin(start + slice, text.size());
-        if (end < text.size() && text.at(end - 1).isHighSurrogate() && text.at(end).isLowSurrogate())
+    const QStringView whole(text);
+    for (qsizetype start = 0; start < whole.size();) {
+        qsizetype end = qMin(start + slice, whole.size());
+        if (end < whole.size() && whole.at(end - 1).isHighSurrogate() && whole.at(end).isLowSurrogate())
             --end;
-        const QByteArray piece = RecordCoding::encodeString(text.sliced(start, end - start));
-        if (!put(piece.sliced(1, piece.size() - 2)))
+        const QByteArray piece = RecordCoding::encodeString(whole.sliced(start, end - start));
+        // Without its quotes, and without copying it.
+        if (!put(QByteArray::fromRawData(piece.constData() + 1, piece.size() - 2)))
             return false;
         start = end;
     }

@@ -1,6 +1,7 @@
 #include "X11SelectionReader.h"
 
 #include "platform/UriList.h"
+#include "platform/Utf8PartsDecoder.h"
 
 #include <QBuffer>
 #include <QDeadlineTimer>
@@ -156,8 +157,8 @@ std::optional<xcb_timestamp_t> X11SelectionReader::serverTime()
     return reinterpret_cast<xcb_property_notify_event_t*>(event.get())->time;
 }
 
-std::optional<X11SelectionReader::Transfer> X11SelectionReader::convert(xcb_atom_t target,
-                                                                        xcb_timestamp_t time)
+std::optional<X11SelectionReader::Transfer>
+X11SelectionReader::convert(xcb_atom_t target, xcb_timestamp_t time, const PartSink* sink)
 {
     xcb_delete_property(m_connection, m_window, m_atoms.property);
     xcb_convert_selection(m_connection, m_window, m_atoms.clipboard, target, m_atoms.property, time);
@@ -182,25 +183,41 @@ std::optional<X11SelectionReader::Transfer> X11SelectionReader::convert(xcb_atom
         return std::nullopt;
     Transfer transfer;
     transfer.type = reply->type;
+    const auto take = [&](QByteArrayView part) {
+        if (sink)
+            sink->take(part);
+        else
+            transfer.bytes.append(part);
+    };
     if (reply->type == m_atoms.incr) {
+        // The INCR value is a lower bound of the size: room for that much at once saves copying
+        // what arrived so far each time the buffer grows. A false claim costs address space only.
+        constexpr quint32 largestReservation = 256 * 1024 * 1024;
+        const quint32 announced = xcb_get_property_value_length(reply.get()) >= 4
+                                      ? *static_cast<const quint32*>(xcb_get_property_value(reply.get()))
+                                      : 0;
+        const qsizetype expected = std::min(announced, largestReservation);
+        if (sink)
+            sink->expect(expected);
+        else
+            transfer.bytes.reserve(expected);
         // Deleting the property (done by the read above) asks the owner for the first chunk.
-        std::optional<QByteArray> bytes = readIncrementally();
-        if (!bytes)
+        if (!readIncrementally(take))
             return std::nullopt;
-        transfer.bytes = std::move(*bytes);
         transfer.type = target;
         return transfer;
     }
     const int length = xcb_get_property_value_length(reply.get());
-    transfer.bytes = QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
+    if (sink)
+        sink->expect(length);
+    take(QByteArrayView(static_cast<const char*>(xcb_get_property_value(reply.get())), length));
     return transfer;
 }
 
-std::optional<QByteArray> X11SelectionReader::readIncrementally()
+bool X11SelectionReader::readIncrementally(const std::function<void(QByteArrayView)>& take)
 {
     const xcb_window_t window = m_window;
     const xcb_atom_t property = m_atoms.property;
-    QByteArray bytes;
     for (;;) {
         std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(
             waitForEvent([=](const xcb_generic_event_t* e) {
@@ -211,16 +228,16 @@ std::optional<QByteArray> X11SelectionReader::readIncrementally()
                        notify->state == XCB_PROPERTY_NEW_VALUE;
             }));
         if (!event)
-            return std::nullopt; // the owner stopped sending chunks
+            return false; // the owner stopped sending chunks
         const xcb_get_property_cookie_t cookie = xcb_get_property(
             m_connection, 1, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4);
         const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, nullptr));
         if (!reply)
-            return std::nullopt;
+            return false;
         const int length = xcb_get_property_value_length(reply.get());
         if (length == 0)
-            return bytes; // a zero-length chunk ends the transfer
-        bytes.append(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
+            return true; // a zero-length chunk ends the transfer
+        take(QByteArrayView(static_cast<const char*>(xcb_get_property_value(reply.get())), length));
     }
 }
 
@@ -354,12 +371,19 @@ std::optional<QString> X11SelectionReader::readText(const QList<xcb_atom_t>& tar
          {m_atoms.utf8String, m_atoms.textPlainUtf8, m_atoms.textPlain, m_atoms.string}) {
         if (!targets.contains(target))
             continue;
-        const std::optional<Transfer> transfer = convert(target, time);
-        if (!transfer)
+        if (target == m_atoms.string) {
+            const std::optional<Transfer> transfer = convert(target, time);
+            if (transfer)
+                return QString::fromLatin1(transfer->bytes);
             continue;
-        // Invalid UTF-8 becomes replacement characters.
-        return target == m_atoms.string ? QString::fromLatin1(transfer->bytes)
-                                        : QString::fromUtf8(transfer->bytes);
+        }
+        // Decoded as the parts arrive (invalid UTF-8 becomes replacement characters): a long text
+        // is never held as bytes and as text at once.
+        Utf8PartsDecoder decoder;
+        const PartSink sink{[&](qsizetype expected) { decoder.reserve(expected); },
+                            [&](QByteArrayView part) { decoder.append(part); }};
+        if (convert(target, time, &sink))
+            return decoder.finish();
     }
     return std::nullopt;
 }

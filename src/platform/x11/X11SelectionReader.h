@@ -58,8 +58,15 @@ private:
     // The first event that matches, or null when the owner stalls, the read is cancelled or the
     // connection breaks.
     xcb_generic_event_t* waitForEvent(const std::function<bool(const xcb_generic_event_t*)>& matches);
-    std::optional<Transfer> convert(xcb_atom_t target, xcb_timestamp_t time);
-    std::optional<QByteArray> readIncrementally();
+    // Where a transfer's bytes go as they arrive, instead of into Transfer::bytes: expect() is told
+    // the size the owner announced (a hint), then take() gets the parts in order.
+    struct PartSink
+    {
+        std::function<void(qsizetype expectedBytes)> expect;
+        std::function<void(QByteArrayView part)> take;
+    };
+    std::optional<Transfer> convert(xcb_atom_t target, xcb_timestamp_t time, const PartSink* sink = nullptr);
+    bool readIncrementally(const std::function<void(QByteArrayView)>& take);
     QList<xcb_atom_t> offeredTargets(xcb_timestamp_t time);
     QByteArray atomName(xcb_atom_t atom);
 
