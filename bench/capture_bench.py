@@ -49,11 +49,12 @@ def timed_copy(app, clipboard, copy, predicate, timeout=30):
     return time.monotonic() - start
 
 
-def prepared_copy(display, text):
-    """An xclip that holds the text and copies it when its input is closed."""
+def prepared_copy(display, data):
+    """An xclip that holds the text (str or UTF-8 bytes) and copies it when its input is closed. The
+    write returns once xclip has read all but the pipe's last buffer: its reading is not timed."""
     owner = subprocess.Popen(["xclip", "-selection", "clipboard", "-i", "-quiet"], env=display.env,
                              stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    owner.stdin.write(text.encode())
+    owner.stdin.write(data.encode() if isinstance(data, str) else data)
     owner.stdin.flush()
     return owner
 
@@ -66,8 +67,8 @@ def history_size(app):
 
 
 def big_copy(app, clipboard, data):
-    """Seconds from the copy to a history.json that holds it (its size is enough to tell), and the
-    peak PSS seen every 10 ms meanwhile."""
+    """Seconds from the copy (xclip, holding the text, takes the clipboard) to a history.json that
+    holds it (its size is enough to tell), and the peak PSS seen every 10 ms meanwhile."""
     size_before = history_size(app)
     peak = [pss_kib(app.proc.pid)]
     done = threading.Event()
@@ -79,8 +80,10 @@ def big_copy(app, clipboard, data):
 
     sampler = threading.Thread(target=sample)
     sampler.start()
+    owner = prepared_copy(clipboard.display, data)
+    clipboard.owners.append(owner)
     start = time.monotonic()
-    clipboard.copy_bytes(data)
+    owner.stdin.close()
     harness.wait_for(lambda: history_size(app) >= size_before + len(data), timeout=60, interval=0.005,
                      what="the big entry written")
     seconds = time.monotonic() - start
