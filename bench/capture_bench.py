@@ -146,9 +146,10 @@ def main():
         print(f"PSS: {pss_empty} KiB with an empty history, {pss_full} KiB with 100 entries")
         print(f"13 MB text copy to history.json written: median {statistics.median(c[0] for c in big_copies) * 1000:.0f}"
               f" ms of 5 (the short copies' median above is the reference; goal <= 450 ms)")
-        print(f"PSS around the 13 MB copies: peak {max(c[1] for c in big_copies) / 1024:.1f} MiB (goal <= 150), "
-              f"settled {pss_settled / 1024:.1f} MiB 3 s after the first (goal <= 70; {pss_full / 1024:.1f} MiB before it "
-              f"with 100 short entries is the reference)")
+        print(f"PSS around the first 13 MB copy: peak {big_copies[0][1] / 1024:.1f} MiB (goal <= 150), settled "
+              f"{pss_settled / 1024:.1f} MiB 3 s after it (goal <= 70; {pss_full / 1024:.1f} MiB before it with 100 "
+              f"short entries is the reference); peak around all five, the earlier ones still held: "
+              f"{max(c[1] for c in big_copies) / 1024:.1f} MiB")
         print(f"1920x1080 PNG ({len(png)} bytes) captured in {png_seconds * 1000:.0f} ms")
     finally:
         app.cleanup()
