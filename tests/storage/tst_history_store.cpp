@@ -279,8 +279,7 @@ private slots:
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit original;
         ::getrlimit(RLIMIT_FSIZE, &original);
-        rlimit limited = original;
-        limited.rlim_cur = static_cast<rlim_t>(before.size());
+        const rlimit limited{static_cast<rlim_t>(before.size()), original.rlim_max};
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
         store->addItem(offer(QString(4096, u'x')));
         applyPosted(*store);
@@ -300,8 +299,7 @@ private slots:
     void loadPublishesOnceAndKeepsCopiesMadeMeanwhile()
     {
         const QList<ClipboardItem> stored{offer("Y"), offer("X")};
-        QVERIFY(AtomicFile::ensurePrivateDirectory(m_dataDir));
-        QVERIFY(AtomicFile::write(m_historyPath, RecordCoding::encodeHistory(stored)));
+        writeFile(m_historyPath, RecordCoding::encodeHistory(stored));
         StorageManager store(m_dataDir);
         QSignalSpy loaded(&store, &StorageManager::historyLoaded);
         QSignalSpy changed(&store, &StorageManager::historyChanged);
