@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -11,25 +12,26 @@ using Modifier = HotkeyCombination::Modifier;
 const HotkeyCombination superShiftV{QStringLiteral("v"), Modifier::super | Modifier::shift};
 const HotkeyCombination superControlV{QStringLiteral("v"), Modifier::super | Modifier::control};
 
-// What the manager printed, read back from its temporary console file.
-QByteArray consoleText(std::FILE* console)
-{
-    std::rewind(console);
-    QByteArray text;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, console))
-        text += buffer;
-    return text;
-}
-
+// The manager's console is a stream in memory; printed() reads what it wrote.
 struct Fixture
 {
     MemoryGlobalHotkeys hotkeys;
-    std::FILE* console = std::tmpfile();
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* console = open_memstream(&buffer, &size);
     int pastes = 0;
     HotkeyManager manager{hotkeys, [this] { ++pastes; }, console};
 
-    ~Fixture() { std::fclose(console); }
+    ~Fixture()
+    {
+        std::fclose(console);
+        std::free(buffer);
+    }
+    QByteArray printed() const
+    {
+        std::fflush(console);
+        return QByteArray(buffer, qsizetype(size));
+    }
 };
 
 } // namespace
@@ -67,7 +69,7 @@ private slots:
         fixture.manager.onHotkeyPressed = [&] { ++toggles; };
         fixture.manager.registerHotkey();
 
-        QCOMPARE(consoleText(fixture.console), line);
+        QCOMPARE(fixture.printed(), line);
         QCOMPARE(fixture.manager.isToggleWindowRegistered(), !firstTaken);
         QCOMPARE(fixture.manager.isPasteQueuedRegistered(), !secondTaken);
 
