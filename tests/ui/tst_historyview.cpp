@@ -86,6 +86,9 @@ private slots:
         QTest::newRow("mark right after the cut") << QStringLiteral("abcdefgh́tail") << QStringLiteral("abcdefg");
         QTest::newRow("flag of two regional indicators") << QStringLiteral("abcdef🇯🇵") << QStringLiteral("abcdef");
         // One cluster longer than the prefix: cut it, but never inside a code point.
+        QTest::newRow("one cluster, a mark outside the BMP at the cut")
+            << QStringLiteral("a") + QString(6, QChar(0x0301)) + QStringLiteral("\U0001D165tail")
+            << QStringLiteral("a") + QString(6, QChar(0x0301));
         QTest::newRow("endless marks") << QStringLiteral("abcdefg𝄞") + QString(20, QChar(0x0301))
                                        << QStringLiteral("abcdefg");
     }

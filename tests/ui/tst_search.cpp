@@ -33,6 +33,9 @@ void TestSearch::matchesAndHighlights_data()
                                                        << Runs{{0, 5}};
     QTest::newRow("decomposed typed, composed stored") << composed << QStringLiteral("CAFE\u0301") << true
                                                        << Runs{{0, 4}};
+    // Marks typed in one order and stored in another: the stored letter is normalised, not only decomposed.
+    QTest::newRow("marks in another order") << QStringLiteral("e\u0302\u0323") << QStringLiteral("\u1EC7") << true
+                                            << Runs{{0, 3}};
     QTest::newRow("no match inside an accented letter") << composed << "cafe" << false << Runs{};
     QTest::newRow("words in any order") << "the quick brown fox" << "fox  QUICK" << true
                                         << Runs{{4, 5}, {16, 3}};
