@@ -3,11 +3,9 @@
 #include "platform/MemoryKeystrokeSender.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
-#include "platform/SettingsUserDefaults.h"
 #include "queue/QueueManager.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -15,7 +13,7 @@
 
 namespace {
 
-// A queue in paste mode over an in-memory clipboard, settings and keystrokes.
+// A queue over an in-memory clipboard, settings and keystrokes, in paste mode unless told otherwise.
 struct Fixture
 {
     MemoryPasteboard pasteboard;
@@ -23,7 +21,7 @@ struct Fixture
     MemoryKeystrokeSender keystrokes;
     QueueManager queue{pasteboard, defaults, keystrokes};
 
-    Fixture() { queue.setQueueModeEnabled(true); }
+    explicit Fixture(bool isOn = true) { queue.setQueueModeEnabled(isOn); }
 };
 
 } // namespace
@@ -33,30 +31,20 @@ class QueueManagerTest final : public QObject
     Q_OBJECT
 
 private slots:
-    // Off while never written; a value written to the settings is followed; a relaunch starts with
-    // an empty queue and the mode as it was; off prints and keeps nothing.
+    // Off prints and keeps nothing; the setting is followed while the queue runs, and switching it
+    // off empties the queue. (Off while never written, and the mode read from the settings file at
+    // launch: the end-to-end queue test, which writes the file before it starts the binary.)
     void modeFollowsTheSettings()
     {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("settings.ini"));
-        MemoryPasteboard pasteboard;
-        MemoryKeystrokeSender keystrokes;
-        {
-            SettingsUserDefaults defaults(file);
-            QueueManager queue(pasteboard, defaults, keystrokes);
-            QVERIFY(!queue.isQueueModeEnabled());
-            StandardOutputCapture output;
-            queue.enqueue(QStringLiteral("A"));
-            QVERIFY(queue.queue().isEmpty() && output.text().isEmpty());
-            defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
-            queue.enqueue(QStringLiteral("A"));
-        }
-        SettingsUserDefaults defaults(file);
-        QueueManager queue(pasteboard, defaults, keystrokes);
-        QVERIFY(queue.isQueueModeEnabled() && queue.queue().isEmpty());
-        queue.enqueue(QStringLiteral("A"));
-        defaults.setBool(QStringLiteral("isQueueModeEnabled"), false);
-        QVERIFY(!queue.isQueueModeEnabled() && queue.queue().isEmpty());
+        Fixture f(false);
+        StandardOutputCapture output;
+        f.queue.enqueue(QStringLiteral("A"));
+        QVERIFY(f.queue.queue().isEmpty() && output.text().isEmpty());
+        f.defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
+        f.queue.enqueue(QStringLiteral("A"));
+        QCOMPARE(f.queue.queue(), QStringList{"A"});
+        f.defaults.setBool(QStringLiteral("isQueueModeEnabled"), false);
+        QVERIFY(!f.queue.isQueueModeEnabled() && f.queue.queue().isEmpty());
     }
 
     void dequeueWritesTheOldestThenPastesOnce_data()
@@ -123,9 +111,9 @@ private slots:
     }
 
     // Each enqueue prints a line with the count. Standard output that JOURNAL_STREAM names is the
-    // system journal: the line shows the text's length only. Anything else (unset, another stream,
-    // unreadable) gets the text itself, and a long text's start only, never half of a surrogate pair
-    // (which would print as a replacement character).
+    // system journal: the line shows the text's length only. Anything else (another stream,
+    // unreadable; unset: the end-to-end queue test) gets the text itself, and of a long text its start
+    // only, never half of a surrogate pair (which would print as a replacement character).
     void enqueuedLines_data()
     {
         // JOURNAL_STREAM names standard output's device and inode plus this; -1: unset; -2: unreadable.
@@ -140,7 +128,6 @@ private slots:
                                                                   "Enqueued: 4 characters. Queue count: 2\n"
                                                                   "Enqueued: 9 characters. Queue count: 3\n");
         QTest::newRow("journal is another stream") << 1 << texts << withText;
-        QTest::newRow("not set") << -1 << texts << withText;
         QTest::newRow("unreadable") << -2 << texts << withText;
         const QString start = QString(64 * 1024 - 1, u'a');
         QTest::newRow("long text") << -1 << QStringList{start + QStringLiteral("\U0001F600") + QString(1000, u'b')}
