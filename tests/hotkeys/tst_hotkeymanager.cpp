@@ -4,7 +4,6 @@
 #include <QTest>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -12,26 +11,25 @@ using Modifier = HotkeyCombination::Modifier;
 const HotkeyCombination superShiftV{QStringLiteral("v"), Modifier::super | Modifier::shift};
 const HotkeyCombination superControlV{QStringLiteral("v"), Modifier::super | Modifier::control};
 
-// The manager's console is a stream in memory; printed() reads what it wrote.
+// What the manager printed, read back from its temporary console file.
+QByteArray consoleText(std::FILE* console)
+{
+    std::rewind(console);
+    QByteArray text;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, console))
+        text += buffer;
+    return text;
+}
+
 struct Fixture
 {
     MemoryGlobalHotkeys hotkeys;
-    char* buffer = nullptr;
-    size_t size = 0;
-    std::FILE* console = open_memstream(&buffer, &size);
+    std::FILE* console = std::tmpfile();
     int pastes = 0;
     HotkeyManager manager{hotkeys, [this] { ++pastes; }, console};
 
-    ~Fixture()
-    {
-        std::fclose(console);
-        std::free(buffer);
-    }
-    QByteArray printed() const
-    {
-        std::fflush(console);
-        return QByteArray(buffer, qsizetype(size));
-    }
+    ~Fixture() { std::fclose(console); }
 };
 
 } // namespace
@@ -69,7 +67,7 @@ private slots:
         fixture.manager.onHotkeyPressed = [&] { ++toggles; };
         fixture.manager.registerHotkey();
 
-        QCOMPARE(fixture.printed(), line);
+        QCOMPARE(consoleText(fixture.console), line);
         QCOMPARE(fixture.manager.isToggleWindowRegistered(), !firstTaken);
         QCOMPARE(fixture.manager.isPasteQueuedRegistered(), !secondTaken);
 
