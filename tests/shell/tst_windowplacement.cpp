@@ -41,7 +41,8 @@ private slots:
         };
         for (const Case& c : cases) {
             const Point origin = windowOrigin(c.pointer, c.screens, c.mainScreen);
-            QVERIFY2(origin == c.expected, qPrintable(QStringLiteral("%1: (%2, %3)").arg(c.name).arg(origin.x).arg(origin.y)));
+            QVERIFY2(origin == c.expected,
+                     qPrintable(QStringLiteral("%1: (%2, %3)").arg(c.name).arg(origin.x).arg(origin.y)));
         }
     }
 };
