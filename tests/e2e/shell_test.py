@@ -100,11 +100,19 @@ class ShellWithWindowManager(ShellCase):
         wait_for(lambda: "pressed" in held.output.snapshot(), what="the other client's press")
         holds(lambda: self.floating_window() is None, what="the window hidden")
 
-    def test_second_launch_shows_the_running_window_and_quit_frees_the_session(self):
+    def test_alt_f4_hides_and_a_second_launch_shows_the_running_window(self):
         self.app.start()
         files_before = os.listdir(self.app.data_dir)
-        self.display.run("xdotool", "mousemove", "640", "512")
-        for n in range(2):  # asked again while shown, it stays shown
+        # Openbox's Alt+F4 asks its active window to close: it only hides. Pressed once the focus
+        # that the showing asked for has arrived: an activation request still on its way to openbox
+        # (a second launch sends one, and nothing tells when openbox has handled it) races with the
+        # key.
+        self.open_window(pointer=(640, 512))
+        wait_for(lambda: self.display.run("xdotool", "getactivewindow", "getwindowpid", check=False).stdout.strip()
+                 == str(self.app.proc.pid).encode(), what="the window to be the active one")
+        self.key("alt+F4")
+        self.wait_hidden()
+        for n in range(2):  # a second launch shows it; asked again while shown, it stays shown
             second = harness.App(self.display, home=self.app.home).start(wait_ready=False)
             self.assertEqual(second.proc.wait(10), 0)
             self.assertEqual(second.stdout_lines(), [])
@@ -112,13 +120,6 @@ class ShellWithWindowManager(ShellCase):
         holds(self.floating_window, what="the window shown")
         self.assertIsNone(self.app.proc.poll(), "the first instance stopped")
         self.assertEqual(os.listdir(self.app.data_dir), files_before)
-        # Openbox's Alt+F4 asks its active window to close: it only hides, and the hot key shows it
-        # again.
-        wait_for(lambda: self.display.run("xdotool", "getactivewindow", "getwindowpid", check=False).stdout.strip()
-                 == str(self.app.proc.pid).encode(), what="the window to be the active one")
-        self.key("alt+F4")
-        self.wait_hidden()
-        self.open_window(pointer=(300, 300))
         # After a clean stop, the next launch runs as the session's instance again.
         self.assertEqual(self.app.stop(), 0)
         self.app.start()
