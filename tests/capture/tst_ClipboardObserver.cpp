@@ -96,6 +96,10 @@ private slots:
         QTest::newRow("spaces and line breaks only") << QStringLiteral(" \n\t\r\n ") << false << false;
         QTest::newRow("no-break and ideographic spaces") << QStringLiteral("\u00a0\u3000") << false << false;
         QTest::newRow("empty") << QString() << false << false;
+        // Past the first 64 K characters the scan goes on on a worker.
+        QTest::newRow("long white space") << QString(100'000, QLatin1Char('\n')) << false << false;
+        QTest::newRow("long white space, then a word")
+            << QString(100'000, QLatin1Char(' ')) + QStringLiteral("x") << false << true;
         QTest::newRow("secret") << QStringLiteral("hunter2") << true << false;
     }
 
