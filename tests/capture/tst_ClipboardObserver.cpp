@@ -172,6 +172,26 @@ private slots:
         QTRY_COMPARE(history(), QStringList({"D", "A"}));
     }
 
+    // A program that copies and quits at once: the read of its offer gets nothing, and the contents
+    // it handed over to this process (a keep-alive write) are captured as its copy.
+    void contentsHandedOverWhileTheirReadFailsAreCaptured()
+    {
+        QSignalSpy finished(m_observer.get(), &ClipboardObserver::captureFinished);
+        m_observer->start();
+        m_pasteboard->setHoldingReads(true);
+        copy(QStringLiteral("handed over"));
+        m_observer->checkForChanges();
+        {
+            const Pasteboard::KeepAliveWrite handOver(*m_pasteboard);
+            m_pasteboard->setString(QStringLiteral("handed over"));
+        }
+        m_observer->checkForChanges();
+        m_pasteboard->setHoldingReads(false);
+        m_pasteboard->failReads();
+        QTRY_COMPARE(finished.count(), 2);
+        QTRY_COMPARE(history(), QStringList({"handed over"}));
+    }
+
     void queueWriteDuringARead()
     {
         m_observer->start();

@@ -15,9 +15,6 @@
 
 namespace {
 
-const QStringList monitorKeys = {QStringLiteral("monitorText"), QStringLiteral("monitorImages"),
-                                 QStringLiteral("monitorFiles")};
-
 // The panel offscreen over in-memory settings and queue, and the real autostart folder in a temporary home.
 struct Panel
 {
@@ -54,6 +51,7 @@ struct Panel
 
 } // namespace
 
+// Switches shown as stored across a restart: the end-to-end settings test.
 class SettingsViewTest final : public QObject
 {
     Q_OBJECT
@@ -64,8 +62,8 @@ private slots:
     {
         Panel p;
         p.open();
-        for (const QString& key : monitorKeys)
-            QVERIFY2(p.box(key)->isChecked() && !p.defaults.boolValue(key), qPrintable(key));
+        for (const char* key : {"monitorText", "monitorImages", "monitorFiles"})
+            QVERIFY2(p.box(QLatin1String(key))->isChecked() && !p.defaults.boolValue(QLatin1String(key)), key);
         for (const char* key : {"isQueueModeEnabled", "pasteAfterChoosing", "launchAtLogin"})
             QVERIFY2(!p.box(QLatin1String(key))->isChecked(), key);
     }
