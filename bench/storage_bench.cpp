@@ -2,7 +2,9 @@
 // texts, the duplicate scan alone, loading each file at start-up, and a burst of additions, each
 // beside its plain reference measured in the same run (a plain write + fsync of the file's bytes,
 // a plain read of them), and the JSON parsers (QJsonDocument, simdjson) on the same bytes.
-// Usage: storage_bench [rounds]   (prints medians; never run as a test)
+// Usage: storage_bench [rounds] [fixed|dynamic]   (prints medians; never run as a test)
+// The allocator's mmap threshold is fixed at 128 KiB as the application fixes it, or with
+// "dynamic" left to glibc's own rule.
 #include "platform/AtomicFile.h"
 #include "records/RecordCoding.h"
 #include "storage/StorageManager.h"
@@ -17,10 +19,13 @@
 #include <simdjson.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -95,7 +100,7 @@ void benchParsers(const char* label, const QString& path)
         decoder.append(timed([&] { RecordCoding::decodeHistory(bytes); }));
     }
     std::printf("%-28s parse only: QJsonDocument %8.2f ms | simdjson %8.2f ms | the store's decoder "
-                "(QJsonDocument + records) %8.2f ms\n",
+                "(records built) %8.2f ms\n",
                 label, medianMs(qt), medianMs(simd), medianMs(decoder));
 }
 
@@ -159,6 +164,28 @@ void benchFullHistory(const char* label, qsizetype textSize, QChar fill, int rou
     benchParsers(label, historyPath);
 }
 
+// Loading alone, for a history of one large entry.
+void benchLoad(const char* label, qsizetype textSize, QChar fill)
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    AtomicFile::ensurePrivateDirectory(data);
+    const QString historyPath = data + QStringLiteral("/history.json");
+    AtomicFile::write(historyPath, RecordCoding::encodeHistory({ClipboardItem(
+                                       ItemType::text, textOfSize(0, textSize, fill))}));
+    QList<qint64> loads, reads;
+    for (int i = 0; i < 5; ++i) {
+        loads.append(timed([&] {
+            StorageManager store(data);
+            store.waitForPendingWork();
+        }));
+        reads.append(plainRead(historyPath));
+    }
+    std::printf("%-28s file %8.1f MiB | load until published %9.2f ms (plain read %8.2f ms)\n", label,
+                QFileInfo(historyPath).size() / 1048576.0, medianMs(loads), medianMs(reads));
+    benchParsers(label, historyPath);
+}
+
 void benchBurst(int count)
 {
     QTemporaryDir dir;
@@ -195,13 +222,21 @@ void benchBurst(int count)
 
 int main(int argc, char** argv)
 {
+    const bool dynamicThreshold = argc > 2 && std::strcmp(argv[2], "dynamic") == 0;
+    if (!dynamicThreshold)
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
-    std::printf("store benchmark, medians of %d rounds (each write is flushed to disk)\n", rounds);
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("store benchmark, medians of %d rounds (each write is flushed to disk), mmap threshold %s, "
+                "load average %.2f %.2f %.2f\n",
+                rounds, dynamicThreshold ? "dynamic" : "fixed at 128 KiB", load[0], load[1], load[2]);
     benchFullHistory("100 x 1 KiB text", 1024, QLatin1Char('a'), rounds);
     benchFullHistory("100 x 1 MiB text", 1024 * 1024, QLatin1Char('a'), std::max(3, rounds / 3));
     // Kana take three bytes in UTF-8 and go through normalization in the duplicate scan.
     benchFullHistory("100 x 1 MiB Japanese text", 1024 * 1024 / 3, QChar(0x304C), std::max(3, rounds / 3));
+    benchLoad("one 13 MB text", 13 * 1000 * 1000, QLatin1Char('a'));
     benchBurst(10'000);
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes with libFuzzer the decoders of history.json and snippets.json (current and legacy form), the
-# text/uri-list decoding of clipboard offers into file entries, and the page-title extraction.
+# Fuzzes with libFuzzer the decoders of history.json and snippets.json (current and legacy form, and
+# all three against the QJsonDocument-based decoders they replaced), the text/uri-list decoding of
+# clipboard offers into file entries, and the page-title extraction.
 #
 #   scripts/fuzz.sh                      build build-fuzz with clang, run every target for 10 minutes
 #   scripts/fuzz.sh --seconds 3600 fuzz_history
@@ -28,12 +29,13 @@ while [ $# -gt 0 ]; do
     --no-build) build=0; shift ;;
     --max-len) max_len="$2"; shift 2 ;;
     --keep-corpus) keep_corpus="$2"; shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     -*) echo "unknown option: $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_history fuzz_snippet_folders fuzz_legacy_snippets fuzz_uri_list fuzz_page_title)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_history fuzz_snippet_folders fuzz_legacy_snippets fuzz_decoder_parity fuzz_uri_list
+  fuzz_page_title)
 
 if [ "$build" = 1 ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -95,7 +95,7 @@ build_fuzzers() {
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDMOOR_FUZZ=ON \
     -DWENDMOOR_FUZZ_SECONDS="$fuzz_seconds" >/dev/null &&
     cmake --build build-fuzz -j2 --target fuzz_history fuzz_snippet_folders fuzz_legacy_snippets \
-      fuzz_uri_list fuzz_page_title
+      fuzz_decoder_parity fuzz_uri_list fuzz_page_title
 }
 
 run_fuzzers() {

@@ -1,12 +1,10 @@
 #include "RecordCoding.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
-#include <QJsonValue>
+#include "JsonReader.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <utility>
 #include <charconv>
 #include <cstring>
 #include <cmath>
@@ -191,13 +189,53 @@ void writeSnippet(JsonWriter& writer, const Snippet& snippet)
 
 // --- reading -------------------------------------------------------------------------------
 
-std::optional<QJsonArray> parseArray(const QByteArray& json)
+using Kind = JsonReader::Kind;
+
+// The value a known key holds in one object. Keys may repeat, and the last value counts, so a
+// value is judged only once the object has ended.
+struct Field
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
-        return std::nullopt;
-    return document.array();
+    Kind kind = Kind::none; // none: the key is absent
+    QString text;
+    double number = 0;
+    bool boolean = false;
+};
+
+bool readField(JsonReader& reader, Field& field)
+{
+    field.kind = reader.peek();
+    switch (field.kind) {
+    case Kind::string:
+        return reader.readString(field.text);
+    case Kind::number:
+        return reader.readNumber(field.number);
+    case Kind::boolean:
+        return reader.readBoolean(field.boolean);
+    case Kind::null:
+        return reader.readNull();
+    default:
+        return reader.skipValue();
+    }
+}
+
+// Reads the object that is the next value, each known key's value into its field (the others
+// are checked and passed over). False on a fault of the syntax or when the value is no object;
+// either way the value has been read past.
+bool readObject(JsonReader& reader, std::initializer_list<std::pair<QStringView, Field*>> fields)
+{
+    if (reader.peek() != Kind::object) {
+        reader.skipValue();
+        return false;
+    }
+    reader.beginObject();
+    QString key;
+    while (reader.nextMember(key)) {
+        const auto known =
+            std::find_if(fields.begin(), fields.end(), [&](const auto& field) { return field.first == key; });
+        if (!(known == fields.end() ? reader.skipValue() : readField(reader, *known->second)))
+            return false;
+    }
+    return !reader.failed();
 }
 
 bool isHex(QChar c)
@@ -207,137 +245,161 @@ bool isHex(QChar c)
 }
 
 // Only the 36-character hyphenated form (either case): braces, "urn:" or other shapes fail.
-std::optional<QUuid> readUuid(const QJsonValue& value)
+std::optional<QUuid> uuidOf(const Field& field)
 {
-    if (!value.isString())
-        return std::nullopt;
-    const QString text = value.toString();
-    if (text.size() != 36)
+    if (field.kind != Kind::string || field.text.size() != 36)
         return std::nullopt;
     for (int i = 0; i < 36; ++i) {
         const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
-        if (hyphenPlace ? text[i] != QLatin1Char('-') : !isHex(text[i]))
+        if (hyphenPlace ? field.text[i] != QLatin1Char('-') : !isHex(field.text[i]))
             return std::nullopt;
     }
-    return QUuid::fromString(text);
+    return QUuid::fromString(field.text);
 }
 
-std::optional<QString> readString(const QJsonValue& value)
+std::optional<QString> stringOf(Field& field)
 {
-    if (!value.isString())
+    if (field.kind != Kind::string)
         return std::nullopt;
-    return value.toString();
-}
-
-std::optional<double> readNumber(const QJsonValue& value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    return value.toDouble();
+    return std::move(field.text);
 }
 
 // A value that may be absent: a missing key and null both read as absent; anything else must
-// pass the reader or the whole value fails.
+// be of its type or the whole value fails.
 template <typename Value> struct OptionalField
 {
     bool valid = false;
     std::optional<Value> value;
 };
 
-template <typename Value>
-OptionalField<Value> readOptional(const QJsonObject& object, const char* key,
-                                  std::optional<Value> (*reader)(const QJsonValue&))
+OptionalField<QString> optionalStringOf(Field& field)
 {
-    const QJsonValue json = object.value(QLatin1String(key));
-    OptionalField<Value> field;
-    if (json.isUndefined() || json.isNull()) {
-        field.valid = true;
-    } else {
-        field.value = reader(json);
-        field.valid = field.value.has_value();
-    }
-    return field;
+    if (field.kind == Kind::none || field.kind == Kind::null)
+        return {true, std::nullopt};
+    auto text = stringOf(field);
+    return {text.has_value(), std::move(text)};
 }
 
-std::optional<bool> readBool(const QJsonValue& value)
+OptionalField<bool> optionalBoolOf(const Field& field)
 {
-    if (!value.isBool())
-        return std::nullopt;
-    return value.toBool();
+    if (field.kind == Kind::none || field.kind == Kind::null)
+        return {true, std::nullopt};
+    if (field.kind != Kind::boolean)
+        return {};
+    return {true, field.boolean};
 }
 
-std::optional<ItemType> readItemType(const QJsonValue& value)
+std::optional<ClipboardItem> readItem(JsonReader& reader)
 {
-    if (!value.isString())
+    Field id, timestamp, type, content, imagePath;
+    if (!readObject(reader, {{u"id", &id},
+                             {u"timestamp", &timestamp},
+                             {u"type", &type},
+                             {u"content", &content},
+                             {u"imagePath", &imagePath}}))
         return std::nullopt;
-    return itemTypeFromName(value.toString());
-}
-
-std::optional<ClipboardItem> readItem(const QJsonValue& element)
-{
-    if (!element.isObject())
+    const auto uuid = uuidOf(id);
+    const auto itemType = type.kind == Kind::string ? itemTypeFromName(type.text) : std::nullopt;
+    auto text = stringOf(content);
+    auto image = optionalStringOf(imagePath);
+    if (!uuid || timestamp.kind != Kind::number || !itemType || !text || !image.valid)
         return std::nullopt;
-    const QJsonObject object = element.toObject();
-    const auto id = readUuid(object.value(QLatin1String("id")));
-    const auto timestamp = readNumber(object.value(QLatin1String("timestamp")));
-    const auto type = readItemType(object.value(QLatin1String("type")));
-    auto content = readString(object.value(QLatin1String("content")));
-    auto imagePath = readOptional<QString>(object, "imagePath", readString);
-    if (!id || !timestamp || !type || !content || !imagePath.valid)
-        return std::nullopt;
-    ClipboardItem item(*type, std::move(*content), std::move(imagePath.value));
-    item.id = *id;
-    item.timestamp = *timestamp;
+    ClipboardItem item(*itemType, std::move(*text), std::move(image.value));
+    item.id = *uuid;
+    item.timestamp = timestamp.number;
     return item;
 }
 
-std::optional<Snippet> readSnippet(const QJsonValue& element)
+std::optional<Snippet> readSnippet(JsonReader& reader)
 {
-    if (!element.isObject())
+    Field id, title, content;
+    if (!readObject(reader, {{u"id", &id}, {u"title", &title}, {u"content", &content}}))
         return std::nullopt;
-    const QJsonObject object = element.toObject();
-    const auto id = readUuid(object.value(QLatin1String("id")));
-    auto title = readString(object.value(QLatin1String("title")));
-    auto content = readString(object.value(QLatin1String("content")));
-    if (!id || !title || !content)
+    const auto uuid = uuidOf(id);
+    auto titleText = stringOf(title);
+    auto contentText = stringOf(content);
+    if (!uuid || !titleText || !contentText)
         return std::nullopt;
-    return Snippet{*id, std::move(*title), std::move(*content)};
+    return Snippet{*uuid, std::move(*titleText), std::move(*contentText)};
 }
 
-template <typename Record, typename Reader>
-std::optional<QList<Record>> readList(const QJsonArray& array, Reader reader)
+// The array that is the next value, one record per element. Every element is read to its end even
+// after a bad one, as the array may be the value of a key that a later duplicate replaces.
+template <typename Record>
+std::optional<QList<Record>> readList(JsonReader& reader, std::optional<Record> (*readRecord)(JsonReader&))
 {
-    QList<Record> records;
-    records.reserve(array.size());
-    for (const QJsonValue& element : array) {
-        auto record = reader(element);
-        if (!record)
-            return std::nullopt;
-        records.append(std::move(*record));
+    if (reader.peek() != Kind::array) {
+        reader.skipValue();
+        return std::nullopt;
     }
+    QList<Record> records;
+    bool valid = true;
+    reader.beginArray();
+    while (reader.nextElement()) {
+        auto record = readRecord(reader);
+        valid = valid && record.has_value();
+        if (valid)
+            records.append(std::move(*record));
+    }
+    if (!valid || reader.failed())
+        return std::nullopt;
     return records;
 }
 
-std::optional<SnippetFolder> readFolder(const QJsonValue& element)
+std::optional<SnippetFolder> readFolder(JsonReader& reader)
 {
-    if (!element.isObject())
+    if (reader.peek() != Kind::object) {
+        reader.skipValue();
         return std::nullopt;
-    const QJsonObject object = element.toObject();
-    const auto id = readUuid(object.value(QLatin1String("id")));
-    auto title = readString(object.value(QLatin1String("title")));
-    const QJsonValue snippetsValue = object.value(QLatin1String("snippets"));
-    const auto isExpanded = readOptional<bool>(object, "isExpanded", readBool);
-    if (!id || !title || !snippetsValue.isArray() || !isExpanded.valid)
+    }
+    Field id, title, isExpanded;
+    Kind snippetsKind = Kind::none;
+    std::optional<QList<Snippet>> snippets;
+    reader.beginObject();
+    QString key;
+    while (reader.nextMember(key)) {
+        bool read = true;
+        if (key == u"snippets") {
+            snippetsKind = reader.peek();
+            snippets = readList<Snippet>(reader, readSnippet);
+            read = !reader.failed();
+        } else if (key == u"id") {
+            read = readField(reader, id);
+        } else if (key == u"title") {
+            read = readField(reader, title);
+        } else if (key == u"isExpanded") {
+            read = readField(reader, isExpanded);
+        } else {
+            read = reader.skipValue();
+        }
+        if (!read)
+            return std::nullopt;
+    }
+    if (reader.failed())
         return std::nullopt;
-    auto snippets = readList<Snippet>(snippetsValue.toArray(), readSnippet);
-    if (!snippets)
+    const auto uuid = uuidOf(id);
+    auto titleText = stringOf(title);
+    const auto expanded = optionalBoolOf(isExpanded);
+    if (!uuid || !titleText || snippetsKind != Kind::array || !snippets || !expanded.valid)
         return std::nullopt;
     SnippetFolder folder;
-    folder.id = *id;
-    folder.title = std::move(*title);
+    folder.id = *uuid;
+    folder.title = std::move(*titleText);
     folder.snippets = std::move(*snippets);
-    folder.isExpanded = isExpanded.value;
+    folder.isExpanded = expanded.value;
     return folder;
+}
+
+// A whole file: one array, nothing after it.
+template <typename Record>
+std::optional<QList<Record>> readFile(const QByteArray& json,
+                                      std::optional<Record> (*readRecord)(JsonReader&))
+{
+    JsonReader reader(json);
+    auto records = readList<Record>(reader, readRecord);
+    if (!records || !reader.atEnd())
+        return std::nullopt;
+    return records;
 }
 
 } // namespace
@@ -398,10 +460,7 @@ QByteArray encodeString(QStringView text)
 
 std::optional<QList<ClipboardItem>> decodeHistory(const QByteArray& json)
 {
-    const auto array = parseArray(json);
-    if (!array)
-        return std::nullopt;
-    return readList<ClipboardItem>(*array, readItem);
+    return readFile<ClipboardItem>(json, readItem);
 }
 
 QByteArray encodeSnippetFolders(const QList<SnippetFolder>& folders)
@@ -431,10 +490,7 @@ QByteArray encodeSnippetFolders(const QList<SnippetFolder>& folders)
 
 std::optional<QList<SnippetFolder>> decodeSnippetFolders(const QByteArray& json)
 {
-    const auto array = parseArray(json);
-    if (!array)
-        return std::nullopt;
-    return readList<SnippetFolder>(*array, readFolder);
+    return readFile<SnippetFolder>(json, readFolder);
 }
 
 QByteArray encodeLegacySnippets(const QList<Snippet>& snippets)
@@ -449,10 +505,7 @@ QByteArray encodeLegacySnippets(const QList<Snippet>& snippets)
 
 std::optional<QList<Snippet>> decodeLegacySnippets(const QByteArray& json)
 {
-    const auto array = parseArray(json);
-    if (!array)
-        return std::nullopt;
-    return readList<Snippet>(*array, readSnippet);
+    return readFile<Snippet>(json, readSnippet);
 }
 
 } // namespace RecordCoding

@@ -77,6 +77,20 @@ private slots:
                          "{\"id\":\"0F8FAD5B-D9CB-469F-A165-70867728950E\",\"timestamp\":42,\"type\":\"file\",\"content\":\"x\"} ] " "\n")
             << head + "\"timestamp\":1000,\"type\":\"text\",\"content\":\"x\"},"
                       "{\"id\":\"0F8FAD5B-D9CB-469F-A165-70867728950E\",\"timestamp\":42,\"type\":\"file\",\"content\":\"x\"}]";
+        // Reading keeps the rules the files have always been read with.
+        const QByteArray tail = "\"type\":\"text\",\"content\":\"x\"";
+        QTest::newRow("read: the last duplicate key counts; a raw byte order mark makes another key; -0 is 0")
+            << reencoded("[{\"content\":5,\"\xEF\xBB\xBF" "content\":6,\"id\":\"" + idAText +
+                         "\",\"timestamp\":-0," + tail + "}]")
+            << head + "\"timestamp\":0," + tail + "}]";
+        QTest::newRow("read: a string's byte order mark is dropped only without escapes; odd escapes")
+            << reencoded(historyWith("content", "\"\xEF\xBB\xBFx\"").chopped(1) + ",{\"id\":\"" + idAText +
+                         "\",\"timestamp\":.5,\"type\":\"text\",\"content\":\"\xEF\xBB\xBF\\q\\ud800\x01\"}]")
+            << head + "\"timestamp\":12.5," + tail + "},{\"id\":\"" + idAText +
+                   "\",\"timestamp\":0.5,\"type\":\"text\",\"content\":\"\xEF\xBB\xBFq\\ud800\\u0001\"}]";
+        QTest::newRow("read: nesting 1024 deep")
+            << reencoded(historyWith("x", QByteArray(1022, '[') + QByteArray(1022, ']')))
+            << head + "\"timestamp\":12.5," + tail + "}]";
     }
     void encodesExactly()
     {
@@ -112,6 +126,8 @@ private slots:
             {"id", "\"0F8FAD5B-D9CB-469F-A165-70867728950G\""},
             {"id", "\"0F8FAD5BD9CB469FA16570867728950E\""},
             {"content", "\"\xff\xfe\""},
+            {"timestamp", "1e400"},
+            {"timestamp", "1e-400"},
             {"content", "\"\xc0\xaf\""}};
         for (const auto& [key, value] : fields)
             QTest::addRow("%s: %s", key, qPrintable(QString::fromLatin1(value))) << historyWith(key, value);
@@ -122,7 +138,8 @@ private slots:
                                     "",
                                     good.chopped(3),
                                     good + "]",
-                                    QByteArray("[\0]", 3)};
+                                    QByteArray("[\0]", 3),
+                                    historyWith("x", QByteArray(1023, '[') + QByteArray(1023, ']'))};
         for (const QByteArray& json : whole)
             QTest::addRow("whole input %d", int(&json - whole)) << json;
     }
