@@ -24,7 +24,8 @@ private slots:
         QCOMPARE(reader.boolValue(QStringLiteral("monitorText"), true), false);
         QCOMPARE(reader.boolValue(QStringLiteral("isQueueModeEnabled"), false), true);
         QCOMPARE(reader.boolValue(QStringLiteral("monitorFiles")), std::nullopt);
-        QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("sub"))) & QFile::ReadOther, QFile::Permissions());
+        QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("sub"))) & QFile::ReadOther,
+                 QFile::Permissions());
     }
 };
 

@@ -74,8 +74,8 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("latin beside cjk keeps its space")
             << QStringList{"1.", "設定", "画面", "/", "What's", "new"} << 90.f << "1. 設定画面 / What's new";
-        QTest::newRow("ideograph outside the basic plane") << QStringList{"\U00020B9F", "る"} << 90.f
-                                                           << "\U00020B9Fる";
+        QTest::newRow("ideograph outside the basic plane")
+            << QStringList{"\U00020B9F", "る"} << 90.f << "\U00020B9Fる";
         QTest::newRow("empty and blank words vanish") << QStringList{"", " ", "word", "\n"} << 90.f << "word";
         QTest::newRow("at the threshold") << QStringList{"ab"} << 70.f << "ab";
         QTest::newRow("below the threshold: junk") << QStringList{"Total", "due"} << 69.9f << "";

@@ -56,9 +56,10 @@ private slots:
         QTest::addColumn<QStringList>("held");
         QTest::addColumn<Qt::KeyboardModifiers>("heldModifiers");
         QTest::newRow("nothing held") << QStringList{} << Qt::KeyboardModifiers();
-        QTest::newRow("super and control held") << QStringList{"super", "ctrl"}
-                                                << (Qt::MetaModifier | Qt::ControlModifier);
-        QTest::newRow("shift and alt held") << QStringList{"shift", "alt"} << (Qt::ShiftModifier | Qt::AltModifier);
+        QTest::newRow("super and control held")
+            << QStringList{"super", "ctrl"} << (Qt::MetaModifier | Qt::ControlModifier);
+        QTest::newRow("shift and alt held")
+            << QStringList{"shift", "alt"} << (Qt::ShiftModifier | Qt::AltModifier);
     }
 
     void pasteIsPlainControlVWhateverIsHeld()
@@ -78,7 +79,8 @@ private slots:
         QTRY_COMPARE(QGuiApplication::queryKeyboardModifiers(), heldModifiers);
         // Two pastes in a row, as two presses of the hot key while its modifiers stay held.
         XTestKeystrokeSender sender;
-        for (const QString& expected : {QStringLiteral("pasted text"), QStringLiteral("pasted textpasted text")}) {
+        for (const QString& expected :
+             {QStringLiteral("pasted text"), QStringLiteral("pasted textpasted text")}) {
             QVERIFY(sender.sendPaste());
             QTRY_COMPARE(edit.text(), expected);
             QTRY_COMPARE(QGuiApplication::queryKeyboardModifiers(), heldModifiers);

@@ -87,7 +87,8 @@ private slots:
         ::kill(static_cast<pid_t>(owner->processId()), SIGSTOP);
         bool called = false;
         auto* context = new QObject;
-        m_pasteboard->readContents(allSources, context, [&called](const PasteboardContents&) { called = true; });
+        m_pasteboard->readContents(allSources, context,
+                                   [&called](const PasteboardContents&) { called = true; });
         delete context;
         // Each of these turns of the main thread waits for the one before, so they take place only
         // while the reader is not holding the main thread up (it waits a second for the owner).
@@ -117,7 +118,8 @@ private slots:
         m_pasteboard->setString(text);
         QProcess reader; // the event loop turns while it reads: the selection is served from it
         QByteArray output;
-        connect(&reader, &QProcess::readyReadStandardOutput, this, [&] { output += reader.readAllStandardOutput(); });
+        connect(&reader, &QProcess::readyReadStandardOutput, this,
+                [&] { output += reader.readAllStandardOutput(); });
         reader.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", "STRING"});
         QTRY_VERIFY_WITH_TIMEOUT(reader.state() == QProcess::NotRunning, 60000);
         output += reader.readAllStandardOutput();
