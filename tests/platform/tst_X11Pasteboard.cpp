@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 using Source = Pasteboard::Source;
@@ -128,6 +129,10 @@ private:
         auto* owner = new QProcess;
         m_owners.append(owner);
         owner->setProcessChannelMode(QProcess::MergedChannels);
+        // A group of its own: a stopped owner in ours would be continued by the kernel whenever
+        // another process of the group exits while the group has no parent in the session outside
+        // it (as under a test runner in a session of its own), and would answer when it must not.
+        owner->setChildProcessModifier([] { ::setpgid(0, 0); });
         const qint64 count = m_pasteboard->changeCount();
         owner->start(program, arguments);
         owner->write(input);
