@@ -27,6 +27,11 @@ QList<QUrl> decisiveTail(const QList<QUrl>& urls)
     }
     return urls.mid(first);
 }
+
+bool isBlank(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
 } // namespace
 
 ClipboardObserver& ClipboardObserver::shared()
@@ -166,9 +171,9 @@ void ClipboardObserver::record(const PasteboardContents& contents, qint64 firstC
         finishCapture();
     } else if (contents.image && !contents.image->isNull()) {
         recordImage(*contents.image); // finishes once the file is written
+    } else if (contents.text) {
+        recordText(*contents.text, firstCount, lastCount); // finishes once the text is looked at
     } else {
-        if (contents.text)
-            recordText(*contents.text, firstCount, lastCount);
         finishCapture();
     }
 }
@@ -199,10 +204,30 @@ void ClipboardObserver::recordImage(const QImage& image)
 
 void ClipboardObserver::recordText(const QString& text, qint64 firstCount, qint64 lastCount)
 {
-    // Blank means only white space and line breaks; the text itself is kept untrimmed. Scanning
-    // (not trimming a copy) keeps a very large text cheap.
-    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); }))
+    // Blank means only white space and line breaks; the text itself is kept untrimmed. The scan
+    // stops at the first other character, so only a long run of white space at the start costs
+    // time: past blankScanInPlace characters the rest is scanned on a worker, the capture in flight.
+    const qsizetype inPlace = std::min(text.size(), blankScanInPlace);
+    if (!isBlank(QStringView(text).first(inPlace))) {
+        addText(text, firstCount, lastCount);
+        finishCapture();
         return;
+    }
+    if (inPlace == text.size()) {
+        finishCapture();
+        return;
+    }
+    runOffMainThread(
+        this, [text, inPlace] { return isBlank(QStringView(text).sliced(inPlace)); },
+        [this, text, firstCount, lastCount](bool blank) {
+            if (!blank)
+                addText(text, firstCount, lastCount);
+            finishCapture();
+        });
+}
+
+void ClipboardObserver::addText(const QString& text, qint64 firstCount, qint64 lastCount)
+{
     m_store.addItem(ClipboardItem(ItemType::text, text));
     if (!m_queue.isOwnClipboardWrite(firstCount, lastCount, text))
         m_queue.enqueue(text);

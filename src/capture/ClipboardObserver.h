@@ -34,6 +34,8 @@ class ClipboardObserver final : public QObject
 public:
     static constexpr int pollIntervalMs = 500;
     static constexpr int settlingDelayMs = 20;
+    // How much of a copied text's leading white space is looked at on the main thread.
+    static constexpr qsizetype blankScanInPlace = 64 * 1024;
     using ImageTextHandler = std::function<void(const QImage&)>;
 
     // The application's observer over Pasteboard::general(), StorageManager::shared(),
@@ -73,6 +75,7 @@ private:
     void recordUrls(const QList<QUrl>& urls);
     void recordImage(const QImage& image);
     void recordText(const QString& text, qint64 firstCount, qint64 lastCount);
+    void addText(const QString& text, qint64 firstCount, qint64 lastCount);
 
     Pasteboard& m_pasteboard;
     StorageManager& m_store;

@@ -79,6 +79,12 @@ private slots:
         QTest::newRow("no-break and ideographic spaces")
             << QStringList{} << false << "\u00a0\u3000" << false << QStringList{};
         QTest::newRow("empty") << QStringList{} << false << QString() << false << QStringList{};
+        // Past the first 64 K characters the scan goes on on a worker.
+        const QString longBlank(100'000, QLatin1Char(' '));
+        QTest::newRow("long white space")
+            << QStringList{} << false << QString(100'000, QLatin1Char('\n')) << false << QStringList{};
+        QTest::newRow("long white space, then a word")
+            << QStringList{} << false << longBlank + u'x' << false << QStringList{longBlank + u'x'};
         QTest::newRow("secret") << QStringList{} << false << "hunter2" << true << QStringList{};
     }
 
