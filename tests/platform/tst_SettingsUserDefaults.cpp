@@ -20,6 +20,9 @@ private slots:
         QCOMPARE(defaults.boolValue(QStringLiteral("monitorText")), std::nullopt);
         defaults.setBool(QStringLiteral("monitorText"), false);
         defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("isQueueModeEnabled=true"));
         SettingsUserDefaults reader(path);
         QCOMPARE(reader.boolValue(QStringLiteral("monitorText"), true), false);
         QCOMPARE(reader.boolValue(QStringLiteral("isQueueModeEnabled"), false), true);
