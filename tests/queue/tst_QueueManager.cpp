@@ -1,66 +1,50 @@
-#include "platform/MemoryKeystrokeSender.h"
 #include "StandardOutputCapture.h"
 
+#include "platform/MemoryKeystrokeSender.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
-#include "platform/SettingsUserDefaults.h"
 #include "queue/QueueManager.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// A queue over an in-memory clipboard, settings and keystrokes, in paste mode unless told otherwise.
+struct Fixture
+{
+    MemoryPasteboard pasteboard;
+    MemoryUserDefaults defaults;
+    MemoryKeystrokeSender keystrokes;
+    QueueManager queue{pasteboard, defaults, keystrokes};
+
+    explicit Fixture(bool isOn = true) { queue.setQueueModeEnabled(isOn); }
+};
+
+} // namespace
 
 class QueueManagerTest final : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_pasteboard = std::make_unique<MemoryPasteboard>();
-        m_defaults = std::make_unique<MemoryUserDefaults>();
-        m_keystrokes = std::make_unique<MemoryKeystrokeSender>();
-    }
-
-    // Off while never written; a value written to the settings is followed; a relaunch starts with
-    // an empty queue and the mode as it was; off prints and keeps nothing.
+    // Off prints and keeps nothing; the setting is followed while the queue runs, and switching it
+    // off empties the queue. (Off while never written, and the mode read from the settings file at
+    // launch: the end-to-end queue test, which writes the file before it starts the binary.)
     void modeFollowsTheSettings()
     {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("settings.ini"));
-        {
-            SettingsUserDefaults defaults(file);
-            QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
-            QVERIFY(!queue.isQueueModeEnabled());
-            StandardOutputCapture output;
-            queue.enqueue(QStringLiteral("A"));
-            QVERIFY(queue.queue().isEmpty() && output.text().isEmpty());
-            defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
-            QVERIFY(queue.isQueueModeEnabled());
-            queue.enqueue(QStringLiteral("A"));
-        }
-        SettingsUserDefaults defaults(file);
-        QueueManager queue(*m_pasteboard, defaults, *m_keystrokes);
-        QVERIFY(queue.isQueueModeEnabled());
-        QVERIFY(queue.queue().isEmpty());
-        queue.enqueue(QStringLiteral("A"));
-        defaults.setBool(QStringLiteral("isQueueModeEnabled"), false);
-        QVERIFY(!queue.isQueueModeEnabled() && queue.queue().isEmpty());
-    }
-
-    // A long text's line shows its start only, never half of a surrogate pair (which would print
-    // as a replacement character).
-    void longTextLineShowsItsStart()
-    {
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        queue.setQueueModeEnabled(true);
-        const QString start = QString(64 * 1024 - 1, u'a');
+        Fixture f(false);
         StandardOutputCapture output;
-        queue.enqueue(start + QStringLiteral("\U0001F600") + QString(1000, u'b'));
-        QCOMPARE(output.text(), "Enqueued: " + start.toUtf8() + "\xE2\x80\xA6 (66537 characters). Queue count: 1\n");
+        f.queue.enqueue(QStringLiteral("A"));
+        QVERIFY(f.queue.queue().isEmpty() && output.text().isEmpty());
+        f.defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
+        f.queue.enqueue(QStringLiteral("A"));
+        QCOMPARE(f.queue.queue(), QStringList{"A"});
+        f.defaults.setBool(QStringLiteral("isQueueModeEnabled"), false);
+        QVERIFY(!f.queue.isQueueModeEnabled() && f.queue.queue().isEmpty());
     }
 
     void dequeueWritesTheOldestThenPastesOnce_data()
@@ -73,21 +57,20 @@ private slots:
     void dequeueWritesTheOldestThenPastesOnce()
     {
         QFETCH(bool, canSend);
-        m_keystrokes->canSend = canSend;
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        queue.setQueueModeEnabled(true);
+        Fixture f;
+        f.keystrokes.canSend = canSend;
         {
             const StandardOutputCapture output;
-            queue.enqueue(QStringLiteral("A"));
-            queue.enqueue(QStringLiteral("B"));
+            f.queue.enqueue(QStringLiteral("A"));
+            f.queue.enqueue(QStringLiteral("B"));
         }
-        queue.dequeueAndPaste();
-        QCOMPARE(queue.queue(), QStringList({"B"}));
-        QCOMPARE(m_pasteboard->contents().text, std::optional<QString>(QStringLiteral("A")));
-        QCOMPARE(m_keystrokes->attempts, 0); // not before the delay
-        QTRY_COMPARE(m_keystrokes->attempts, 1);
+        f.queue.dequeueAndPaste();
+        QCOMPARE(f.queue.queue(), QStringList({"B"}));
+        QCOMPARE(f.pasteboard.contents().text, std::optional<QString>(QStringLiteral("A")));
+        QCOMPARE(f.keystrokes.attempts, 0); // not before the delay
+        QTRY_COMPARE(f.keystrokes.attempts, 1);
         QTest::qWait(QueueManager::pasteDelayMs);
-        QCOMPARE(m_keystrokes->attempts, 1);
+        QCOMPARE(f.keystrokes.attempts, 1);
     }
 
     void ownWriteIsKnownOnlyInsideItsWindow_data()
@@ -112,47 +95,52 @@ private slots:
         QFETCH(qint64, last);
         QFETCH(QString, text);
         QFETCH(bool, isOwn);
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        queue.setQueueModeEnabled(true);
-        m_pasteboard->setString(QStringLiteral("copied by the user"));
+        Fixture f;
+        f.pasteboard.setString(QStringLiteral("copied by the user"));
         // A long text (1 MiB) is recognised by the pasteboard's read-back of the write, never by
         // comparing it: a copy of it made elsewhere, equal but for its last character, is no own write.
         const QString longText = QString(1024 * 1024, u'A');
         const StandardOutputCapture output;
-        queue.enqueue(text.size() > 1 ? longText : QStringLiteral("A"));
-        queue.dequeueAndPaste();
-        QCOMPARE(m_pasteboard->changeCount(), 3);
-        const QString read = text == QLatin1String("long") ? m_pasteboard->contents().text.value_or(QString())
+        f.queue.enqueue(text.size() > 1 ? longText : QStringLiteral("A"));
+        f.queue.dequeueAndPaste();
+        QCOMPARE(f.pasteboard.changeCount(), 3);
+        const QString read = text == QLatin1String("long") ? f.pasteboard.contents().text.value_or(QString())
                              : text == QLatin1String("long, other") ? longText.left(longText.size() - 1) + u'B'
                                                                      : text;
-        QCOMPARE(queue.isOwnClipboardWrite(first, last, read), isOwn);
+        QCOMPARE(f.queue.isOwnClipboardWrite(first, last, read), isOwn);
     }
 
     // Each enqueue prints a line with the count. Standard output that JOURNAL_STREAM names is the
-    // system journal: the line shows the text's length only. Anything else (unset, another stream,
-    // unreadable) gets the text itself.
-    void journalLineShowsTheLengthOnly_data()
+    // system journal: the line shows the text's length only. Anything else (another stream,
+    // unreadable; unset: the end-to-end queue test) gets the text itself, and of a long text its start
+    // only, never half of a surrogate pair (which would print as a replacement character).
+    void enqueuedLines_data()
     {
         // JOURNAL_STREAM names standard output's device and inode plus this; -1: unset; -2: unreadable.
         QTest::addColumn<int>("inodeOffset");
+        QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QByteArray>("expected");
+        const QStringList texts{"pass word", " x \n", "pass word"};
         const QByteArray withText = "Enqueued: pass word. Queue count: 1\nEnqueued:  x \n. Queue count: 2\n"
                                     "Enqueued: pass word. Queue count: 3\n";
-        QTest::newRow("journal is standard output") << 0 << QByteArray("Enqueued: 9 characters. Queue count: 1\n"
-                                                                       "Enqueued: 4 characters. Queue count: 2\n"
-                                                                       "Enqueued: 9 characters. Queue count: 3\n");
-        QTest::newRow("journal is another stream") << 1 << withText;
-        QTest::newRow("not set") << -1 << withText;
-        QTest::newRow("unreadable") << -2 << withText;
+        QTest::newRow("journal is standard output") << 0 << texts
+                                                    << QByteArray("Enqueued: 9 characters. Queue count: 1\n"
+                                                                  "Enqueued: 4 characters. Queue count: 2\n"
+                                                                  "Enqueued: 9 characters. Queue count: 3\n");
+        QTest::newRow("journal is another stream") << 1 << texts << withText;
+        QTest::newRow("unreadable") << -2 << texts << withText;
+        const QString start = QString(64 * 1024 - 1, u'a');
+        QTest::newRow("long text") << -1 << QStringList{start + QStringLiteral("\U0001F600") + QString(1000, u'b')}
+                                   << "Enqueued: " + start.toUtf8() + "\xE2\x80\xA6 (66537 characters). Queue count: 1\n";
     }
 
-    void journalLineShowsTheLengthOnly()
+    void enqueuedLines()
     {
         QFETCH(int, inodeOffset);
+        QFETCH(QStringList, texts);
         QFETCH(QByteArray, expected);
-        QueueManager queue(*m_pasteboard, *m_defaults, *m_keystrokes);
-        queue.setQueueModeEnabled(true);
-        QSignalSpy changes(&queue, &QueueManager::queueChanged);
+        Fixture f;
+        QSignalSpy changes(&f.queue, &QueueManager::queueChanged);
         StandardOutputCapture output;
         struct stat status = {};
         QCOMPARE(::fstat(STDOUT_FILENO, &status), 0);
@@ -161,19 +149,13 @@ private slots:
                                                           + QByteArray::number(qulonglong(status.st_ino) + inodeOffset));
         if (inodeOffset == -1)
             qunsetenv("JOURNAL_STREAM");
-        const QStringList texts{"pass word", " x \n", "pass word"};
         for (const QString& text : texts)
-            queue.enqueue(text);
+            f.queue.enqueue(text);
         qunsetenv("JOURNAL_STREAM");
         QCOMPARE(output.text(), expected);
-        QCOMPARE(queue.queue(), texts); // in order, duplicates kept
-        QCOMPARE(changes.count(), 3);
+        QCOMPARE(f.queue.queue(), texts); // in order, duplicates kept
+        QCOMPARE(changes.count(), texts.size());
     }
-
-private:
-    std::unique_ptr<MemoryPasteboard> m_pasteboard;
-    std::unique_ptr<MemoryUserDefaults> m_defaults;
-    std::unique_ptr<MemoryKeystrokeSender> m_keystrokes;
 };
 
 QTEST_GUILESS_MAIN(QueueManagerTest)

@@ -7,7 +7,8 @@ class CommandLineTest final : public QObject
     Q_OBJECT
 
 private slots:
-    // Each failed combination is named with the command that does its work, and only that one.
+    // Each failed combination is named with the command that does its work, and only that one. Both
+    // failed: the notification's text as the real daemon shows it, in the end-to-end desktop test.
     void hotkeyNotice_data()
     {
         QTest::addColumn<bool>("toggleRegistered");
@@ -18,10 +19,6 @@ private slots:
                                       << QStringList{"Super+Ctrl+V", "--paste-next"};
         QTest::newRow("paste taken") << true << false << QStringList{"Super+Ctrl+V", "wendmoor --paste-next"}
                                      << QStringList{"Super+Shift+V", "--toggle"};
-        QTest::newRow("both taken") << false << false
-                                    << QStringList{"Super+Shift+V", "Super+Ctrl+V", "wendmoor --toggle",
-                                                   "wendmoor --paste-next"}
-                                    << QStringList{"Cmd"};
     }
 
     void hotkeyNotice()

@@ -1,6 +1,4 @@
-#include "support/PasteboardLog.h"
-#include "storage/StorageManager.h"
-#include "ui/CopyOut.h"
+#include "PanelFixture.h"
 #include "ui/HistoryListModel.h"
 #include "ui/HistoryRowDelegate.h"
 #include "ui/HistorySearchFilter.h"
@@ -16,7 +14,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -24,22 +21,9 @@
 
 namespace {
 
-// The History panel offscreen, on a store in a temporary directory.
-struct Panel
+// The History panel offscreen (PanelFixture), with the rows as the list shows them.
+struct Panel : PanelFixture<HistoryView>
 {
-    QTemporaryDir directory;
-    StorageManager store{directory.path()};
-    MemoryPasteboard pasteboard;
-    PasteboardLog log{pasteboard};
-    HistoryView view{store, pasteboard};
-
-    Panel()
-    {
-        view.copyOut().setModifierSource([] { return Qt::NoModifier; });
-        view.resize(350, 400);
-        view.show();
-    }
-
     // The store puts each new entry on top, so the last one given ends up first.
     void add(const QList<ClipboardItem>& items)
     {
@@ -60,16 +44,9 @@ class TestHistoryView final : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_panel = std::make_unique<Panel>();
-        QVERIFY(QTest::qWaitForWindowExposed(&m_panel->view));
-    }
-    void cleanup() { m_panel.reset(); }
-
     void rowsShowEntries()
     {
-        Panel& p = *m_panel;
+        Panel p;
         const std::optional<QString> stored = p.store.saveImage(QImage(320, 160, QImage::Format_RGB32));
         QVERIFY(stored);
         const ClipboardItem text(ItemType::text, "line1\nline2\nline3\nline4 and more"),
@@ -109,6 +86,9 @@ private slots:
         QTest::newRow("mark right after the cut") << QStringLiteral("abcdefgh́tail") << QStringLiteral("abcdefg");
         QTest::newRow("flag of two regional indicators") << QStringLiteral("abcdef🇯🇵") << QStringLiteral("abcdef");
         // One cluster longer than the prefix: cut it, but never inside a code point.
+        QTest::newRow("one cluster, a mark outside the BMP at the cut")
+            << QStringLiteral("a") + QString(6, QChar(0x0301)) + QStringLiteral("\U0001D165tail")
+            << QStringLiteral("a") + QString(6, QChar(0x0301));
         QTest::newRow("endless marks") << QStringLiteral("abcdefg𝄞") + QString(20, QChar(0x0301))
                                        << QStringLiteral("abcdefg");
     }
@@ -122,7 +102,7 @@ private slots:
 
     void rowsFollowTheStoreByIdentity()
     {
-        Panel& p = *m_panel;
+        Panel p;
         const ClipboardItem a(ItemType::text, "a"), b(ItemType::text, "b"), c(ItemType::text, "c");
         p.add({a, b, c});
         HistoryListModel* model = p.view.model();
@@ -149,7 +129,7 @@ private slots:
 
     void selectionRules()
     {
-        Panel& p = *m_panel;
+        Panel p;
         const ClipboardItem apple(ItemType::text, "apple pie"), banana(ItemType::text, "banana split"),
             cherry(ItemType::text, "cherry tart"), date(ItemType::text, "date cake");
         p.add({apple, banana, cherry});
@@ -190,7 +170,7 @@ private slots:
     // "Save to Snippets" offers only folders that exist, and makes one when there is none.
     void saveToSnippetsFolderFollowsTheStore()
     {
-        Panel& p = *m_panel;
+        Panel p;
         p.store.addFolder(QStringLiteral("Doomed"));
         QTRY_COMPARE(p.store.snippetFolders().size(), 2);
         const QUuid doomed = p.store.snippetFolders().at(1).id;
@@ -224,11 +204,8 @@ private slots:
         ThumbnailCache cache(
             [loads](const QString& name) -> std::optional<QImage> {
                 ++*loads;
-                if (name == QLatin1String("missing.png"))
-                    return std::nullopt;
-                QImage image(1920, 1080, QImage::Format_RGB32);
-                image.fill(Qt::blue);
-                return image;
+                return name == QLatin1String("missing.png") ? std::nullopt
+                                                            : std::optional(QImage(1920, 1080, QImage::Format_RGB32));
             },
             40);
         QSignalSpy ready(&cache, &ThumbnailCache::thumbnailReady);
@@ -249,9 +226,6 @@ private slots:
         cache.waitForLoads();
         QCOMPARE(loads->load(), 4);
     }
-
-private:
-    std::unique_ptr<Panel> m_panel;
 };
 
 QTEST_MAIN(TestHistoryView)

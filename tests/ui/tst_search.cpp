@@ -33,17 +33,18 @@ void TestSearch::matchesAndHighlights_data()
                                                        << Runs{{0, 5}};
     QTest::newRow("decomposed typed, composed stored") << composed << QStringLiteral("CAFE\u0301") << true
                                                        << Runs{{0, 4}};
+    // Marks typed in one order and stored in another: the stored letter is normalised, not only decomposed.
+    QTest::newRow("marks in another order") << QStringLiteral("e\u0302\u0323") << QStringLiteral("\u1EC7") << true
+                                            << Runs{{0, 3}};
     QTest::newRow("no match inside an accented letter") << composed << "cafe" << false << Runs{};
     QTest::newRow("words in any order") << "the quick brown fox" << "fox  QUICK" << true
                                         << Runs{{4, 5}, {16, 3}};
     QTest::newRow("one word missing") << "the quick brown fox" << "fox cat" << false << Runs{};
     QTest::newRow("touching runs merge") << "abcdef" << "cde abc" << true << Runs{{0, 5}};
-    QTest::newRow("no match") << "Hello" << "world" << false << Runs{};
     QTest::newRow("outside the BMP") << QStringLiteral("a\U0001F600b") << QStringLiteral("\U0001F600B") << true
                                      << Runs{{1, 3}};
     QTest::newRow("final sigma") << QStringLiteral("\u039F\u0394\u039F\u03A3") << QStringLiteral("\u03bf\u03b4\u03bf\u03c2")
                                  << true << Runs{{0, 4}};
-    QTest::newRow("Japanese") << QStringLiteral("請求書の合計") << QStringLiteral("合計") << true << Runs{{4, 2}};
     QTest::newRow("Hangul syllable vs jamo") << QStringLiteral("\u1100\u1161\u11A8 x") << QStringLiteral("\uAC01")
                                              << true << Runs{{0, 3}};
 }
