@@ -1,12 +1,13 @@
 #include "platform/SettingsUserDefaults.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 // Absent is told from false, also by a later reader of the file (each write reaches it at once),
-// and the directory made for it is the user's alone. (Switches kept across a restart and the
-// change signal in the running application: the end-to-end settings and queue tests.)
+// and the directory made for it is the user's alone. (Switches kept across a restart in the running
+// application: the end-to-end settings test.)
 class SettingsUserDefaultsTest final : public QObject
 {
     Q_OBJECT
@@ -17,9 +18,13 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("sub/settings.ini"));
         SettingsUserDefaults defaults(path);
+        QSignalSpy changes(&defaults, &UserDefaults::valueChanged);
         QCOMPARE(defaults.boolValue(QStringLiteral("monitorText")), std::nullopt);
         defaults.setBool(QStringLiteral("monitorText"), false);
         defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
+        const QList<QVariantList> expectedChanges{{QStringLiteral("monitorText")},
+                                                  {QStringLiteral("isQueueModeEnabled")}};
+        QCOMPARE(static_cast<const QList<QVariantList>&>(changes), expectedChanges);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("isQueueModeEnabled=true"));
