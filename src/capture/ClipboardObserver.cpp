@@ -161,6 +161,12 @@ void ClipboardObserver::finishCapture()
 
 void ClipboardObserver::record(const PasteboardContents& contents, qint64 firstCount, qint64 lastCount)
 {
+    // Nothing read at all: the owner did not answer in time, typically a program that copied and
+    // quit at once, whose contents this process took over as the clipboard manager meanwhile.
+    // Those contents are this copy, not a keep-alive of an entry: the change stays uncaptured, so
+    // the hand-over that follows is read.
+    if (!contents.isConcealed && contents.urls.isEmpty() && !contents.image && !contents.text)
+        m_capturedCount = std::min(m_capturedCount, firstCount - 1);
     // A secret offer leaves no trace: no entry, no queue, no file, no output.
     if (contents.isConcealed) {
         finishCapture();

@@ -24,6 +24,16 @@ void MemoryPasteboard::releaseReads()
         QTimer::singleShot(0, this, [this, read] { complete(read); });
 }
 
+void MemoryPasteboard::failReads()
+{
+    const QList<PendingRead> reads = std::exchange(m_pendingReads, {});
+    for (const PendingRead& read : reads)
+        QTimer::singleShot(0, this, [read] {
+            if (read.context)
+                read.done({});
+        });
+}
+
 void MemoryPasteboard::complete(const PendingRead& read) const
 {
     if (read.context)

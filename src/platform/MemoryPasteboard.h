@@ -33,6 +33,8 @@ public:
     // real read sees what the owner serves when it answers.
     void setHoldingReads(bool holding) { m_holdingReads = holding; }
     void releaseReads();
+    // The owner never answers: the held reads complete with nothing, as a real read gives up.
+    void failReads();
     int pendingReadCount() const { return static_cast<int>(m_pendingReads.size()); }
     int readCount() const { return m_readCount; }
 

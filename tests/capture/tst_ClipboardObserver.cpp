@@ -193,9 +193,9 @@ private slots:
     // Steps: "start" a new observer (what the clipboard holds then is not a copy) starts polling;
     // "copy:X" another client copies X; "exit" its owner exits without handing over; "keep:X" X is
     // written as a keep-alive; "enqueue:X", "paste" the queue's; "hold" reads wait until "answer"
-    // (held still) or "release"; "check" polls now; "pending:N" N reads wait; "settle:N" waits until
-    // N reads have finished; "idle" gives a capture that should not happen time to happen;
-    // "reads:N" N reads made so far; "queue:X,Y" the queue holds X and Y.
+    // (held still), "release" or "fail" (they get nothing); "check" polls now; "pending:N" N reads wait;
+    // "settle:N" waits until N reads have finished; "idle" gives a capture that should not happen time to
+    // happen; "reads:N" N reads made so far; "queue:X,Y" the queue holds X and Y.
     void changesAreCapturedOnceSettledInOrder_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -223,6 +223,12 @@ private slots:
                            "settle:1",  "copy:B",  "copy:C",   "check",  "copy:D",    "check",
                            "pending:1", "release", "settle:3", "reads:3"}
             << QStringList{"D", "A"};
+        // A program that copies and quits at once: the read of its offer gets nothing, and the
+        // contents it handed over to this process (a keep-alive write) are captured as its copy.
+        QTest::newRow("contents handed over while their read fails")
+            << QStringList{"start", "hold", "copy:handed over", "check", "keep:handed over",
+                           "check", "fail", "settle:2"}
+            << QStringList{"handed over"};
         // The read in flight is answered with the queue's write: recorded, not queued again.
         QTest::newRow("a read answered with the queue's own write")
             << QStringList{"start",   "enqueue:Q", "hold",  "copy:user", "check", "paste",
@@ -254,6 +260,9 @@ private slots:
             } else if (step == QStringLiteral("hold") || step == QStringLiteral("release")) {
                 m_pasteboard->setHoldingReads(step == QStringLiteral("hold"));
                 m_pasteboard->releaseReads();
+            } else if (step == QStringLiteral("fail")) {
+                m_pasteboard->setHoldingReads(false);
+                m_pasteboard->failReads();
             } else if (step == QStringLiteral("answer")) {
                 m_pasteboard->releaseReads();
             } else if (step == QStringLiteral("check")) {

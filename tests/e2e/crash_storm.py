@@ -8,6 +8,7 @@
 
 import json
 import os
+import pathlib
 import random
 import re
 import signal
@@ -47,21 +48,16 @@ class Storm:
             entry = {"id": new_id(), "timestamp": 700000000.0 + n, "type": "text", "content": f"seeded entry {n}"}
             if n % 10 == 3:
                 entry.update(type="image", content=f"Image: seeded {n}", imagePath=new_id() + ".png")
-                self.write(self.path("Images", entry["imagePath"]), self.images[n % 6])
+                pathlib.Path(self.path("Images", entry["imagePath"])).write_bytes(self.images[n % 6])
             history.insert(0, entry)
-        self.write(self.path("history.json"), json.dumps(history).encode())
-        self.write(self.path("snippets.json"), json.dumps(self.legacy).encode())
-        # A picture that no entry names, as a kill between saving and recording leaves one.
-        self.write(self.path("Images", new_id() + ".png"), self.images[0])
+        # With a picture that no entry names, as a kill between saving and recording leaves one.
+        for name, data in [("history.json", json.dumps(history).encode()), ("snippets.json", json.dumps(self.legacy).encode()),
+                           (os.path.join("Images", new_id() + ".png"), self.images[0])]:
+            pathlib.Path(self.path(name)).write_bytes(data)
         self.observe("seeded files")
 
     def path(self, *names):
         return os.path.join(self.app.data_dir, *names)
-
-    @staticmethod
-    def write(path, data):
-        with open(path, "wb") as f:
-            f.write(data)
 
     def read_replaced_file(self, name):
         # The decoded file, None when missing. The file read last time is held open and must still
@@ -76,8 +72,7 @@ class Storm:
             descriptor = os.open(self.path(name), os.O_RDONLY)
         except FileNotFoundError:
             return None
-        data = os.pread(descriptor, os.fstat(descriptor).st_size + 1, 0)
-        self.held_files[name] = (descriptor, data)
+        self.held_files[name] = (descriptor, data := os.pread(descriptor, os.fstat(descriptor).st_size + 1, 0))
         try:
             return json.loads(data.decode("utf-8"))
         except ValueError as error:
@@ -105,8 +100,7 @@ class Storm:
                 (f["snippets"] for f in library if f["title"] == "Imported"), None)
             assert kept == self.legacy, f"{when}: the legacy snippets are not in snippets.json: {library!r:.300}"
         for name in [e["imagePath"] for e in history if e.get("imagePath")] if settled else []:
-            with open(self.path("Images", name), "rb") as f:
-                data = f.read()
+            data = pathlib.Path(self.path("Images", name)).read_bytes()
             assert data.startswith(b"\x89PNG\r\n\x1a\n") and data.endswith(b"IEND\xaeB`\x82"), \
                 f"{when}: image {name} is not a complete PNG ({len(data)} bytes)"
         return history

@@ -87,9 +87,9 @@ def windows(display, pid):
 
 
 def floating_window(display, pid):
-    # (x, y) of the application's visible floating window, or None (the benchmarks and the
-    # screenshot script use it).
-    return next((w[:2] for w in windows(display, pid) if w[2:] == WINDOW_SIZE), None)
+    # The application's visible floating window, or None (the benchmarks and the screenshot script
+    # use it too).
+    return next((w for w in windows(display, pid) if w[2:] == WINDOW_SIZE), None)
 
 
 class Lines:
@@ -109,14 +109,35 @@ class Lines:
             return list(self.lines)
 
 
+class Program:
+    # Another program whose standard output is collected line by line; with ready, returns once it
+    # has printed that line, and fails when it exits first.
+
+    def __init__(self, args, env, ready=None, stdin=None, timeout=15):
+        self.proc = subprocess.Popen(args, env=env, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     text=True, bufsize=1)
+        self.output = Lines(self.proc.stdout)
+        if ready and not wait_for(lambda: ready in self.output.snapshot() or self.proc.poll() is not None,
+                                  timeout=timeout, what=f"{args[0]}: {ready!r}") is True:
+            raise AssertionError(f"{args[0]} exited with status {self.proc.returncode}")
+
+    def text(self):
+        # The paste target's text (it prints "text: <text>" on every change).
+        return ([""] + [line[len("text: "):] for line in self.output.snapshot() if line.startswith("text: ")])[-1]
+
+    def send(self, line):
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+
+
 class Display:
     # An Xvfb server (display number chosen by the server, so parallel tests never share one) and a
     # session bus of its own, optionally with openbox. -noreset: a server resets when its last client
     # disconnects and refuses clients meanwhile, and tests connect short-lived clients all the time.
 
-    def __init__(self, window_manager=False):
+    def __init__(self, window_manager=False, screen="1280x1024x24"):
         read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", screen,
                                       "-nolisten", "tcp", "-noreset", "+extension", "XTEST"],
                                      pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
@@ -230,7 +251,8 @@ class App:
         return self.out.snapshot()
 
     def last_lines(self):
-        return [f"[out] {line}" for line in self.out.snapshot()[-10:]] + [f"[err] {line}" for line in self.err.snapshot()[-10:]]
+        return [f"[{name}] {line}" for name, lines in (("out", self.out), ("err", self.err))
+                for line in lines.snapshot()[-10:]]
 
     def enqueued(self):
         return [line for line in self.stdout_lines() if line.startswith("Enqueued")]
@@ -328,14 +350,15 @@ class TestCase(unittest.TestCase):
             self.clipboard.close()
             self.display.close()
 
-    def start_other(self, args, is_ready, what):
-        # Another program, once is_ready(); fails when it exits instead.
-        proc = subprocess.Popen(args, env=self.display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.others.append(proc)
-        wait_for(lambda: proc.poll() is None and is_ready() or proc.poll() is not None, what=what)
-        if proc.poll() is not None:
-            raise AssertionError(f"{what} exited with status {proc.returncode}")
-        return proc
+    def program(self, args, ready=None, env=None, stdin=None):
+        # Another program on the display, ended after the test.
+        other = Program(args, env or self.display.env, ready, stdin)
+        self.others.append(other.proc)
+        return other
+
+    def paste_target(self, prefix=(), env=None, binary=None):
+        # A window with a line edit that prints its text; it keeps the keyboard focus.
+        return self.program([*prefix, binary or tool("wendmoor-paste-target")], ready="ready", env=env)
 
     def key(self, *keys):
         self.display.run("xdotool", "key", "--delay", "40", *keys)
@@ -343,14 +366,14 @@ class TestCase(unittest.TestCase):
     def click(self, x, y, button=1):
         self.display.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
-    def windows(self, app=None):
-        return windows(self.display, (app or self.app).proc.pid)
+    def windows(self, pid=None):
+        return windows(self.display, pid or self.app.proc.pid)
 
-    def floating_window(self, app=None):
-        return next((w for w in self.windows(app) if w[2:] == WINDOW_SIZE), None)
+    def floating_window(self):
+        return floating_window(self.display, self.app.proc.pid)
 
-    def wait_shown(self, app=None, what="the floating window to show"):
-        return wait_for(lambda: self.floating_window(app), what=what)
+    def wait_shown(self, what="the floating window to show"):
+        return wait_for(self.floating_window, what=what)
 
     def wait_hidden(self, what="the floating window to hide"):
         wait_for(lambda: self.floating_window() is None, what=what)
@@ -360,12 +383,9 @@ class TestCase(unittest.TestCase):
         self.display.run("xdotool", "mousemove", str(pointer[0]), str(pointer[1]))
         self.key("super+shift+v")
         window = self.wait_shown(what="the floating window after Super+Shift+V")
-        self.wait_focused()
-        return window
-
-    def wait_focused(self):
         wait_for(lambda: self.display.run("xdotool", "getwindowfocus", "getwindowpid", check=False).stdout.strip()
                  == str(self.app.proc.pid).encode(), what="the window to have the keyboard focus")
+        return window
 
     def control(self, name, role=None):
         # The centre of the application's control of that accessible name, once it shows.

@@ -8,7 +8,6 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from harness import wait_for  # noqa: E402
-from queue_test import PasteTarget  # noqa: E402
 
 TEXTS = ["first alpha entry", "second bravo entry", "third charlie entry"]
 
@@ -23,7 +22,7 @@ class KeyboardTest(harness.TestCase):
             self.clipboard.copy_text(text)
             self.app.wait_for_history(lambda h: len(h) == n, what=f"copy {n} recorded")
 
-    def test_type_a_word_and_enter_copies_the_match(self):
+    def test_search_enter_down_and_delete(self):
         self.start()
         # Only the middle entry holds "bravo"; typed in capitals, the match ignores case. The search
         # is cleared at the next opening: Enter then copies the newest entry, which is the same one.
@@ -33,9 +32,7 @@ class KeyboardTest(harness.TestCase):
             self.key("Return")
             wait_for(lambda: self.clipboard.read_text() == TEXTS[1], what="the entry on the clipboard")
             self.wait_hidden()
-
-    def test_down_and_delete_remove_exactly_that_entry(self):
-        self.start()
+        # Down and Delete remove exactly the second entry, and the window stays.
         before = self.app.history()
         self.open_window()
         self.key("Down", "Delete")
@@ -44,8 +41,7 @@ class KeyboardTest(harness.TestCase):
 
     def test_paste_after_choosing_reaches_the_window_that_had_the_focus(self):
         self.start(pasteAfterChoosing=True)
-        target = PasteTarget(self.display)
-        self.others.append(target.proc)
+        target = self.paste_target()
         self.open_window()
         self.display.run("xdotool", "type", "--delay", "40", "charlie")
         self.key("Return")

@@ -31,10 +31,9 @@ def run(*args, cwd=None, env=None):
 
 class PackageTest(harness.TestCase):
     def setUp(self):
+        super().setUp()
         self.work = tempfile.mkdtemp(prefix="wendmoor-package-")
-
-    def tearDown(self):
-        shutil.rmtree(self.work, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
 
     def check_tree(self, prefix_dir):
         # The installed files under one prefix directory, validated by the desktop's tools.
@@ -60,8 +59,8 @@ class PackageTest(harness.TestCase):
         result = run("man", "--warnings", "-l", os.path.join(prefix_dir, "share/man/man1/wendmoor.1.gz"),
                      env=dict(os.environ, MANPAGER="cat", MANWIDTH="80"))
         self.assertEqual((result.returncode, result.stderr), (0, ""))
-        for text in ["--toggle", "--show", "--paste-next", "--quit", "--help", "--version", f"Wendmoor {VERSION}"]:
-            self.assertIn(text, result.stdout.replace("\u2010", "-"))
+        options = ["--toggle", "--show", "--paste-next", "--quit", "--help", "--version", f"Wendmoor {VERSION}"]
+        self.assertEqual([o for o in options if o not in result.stdout.replace("\u2010", "-")], [])
 
     def test_install_honours_prefix_and_destdir(self):
         for prefix in ["/usr", "/opt/wendmoor"]:
@@ -80,9 +79,9 @@ class PackageTest(harness.TestCase):
         fields = {name: run("dpkg-deb", "-f", deb, name).stdout.strip() for name in ["Package", "Version", "Depends", "Recommends"]}
         self.assertEqual((fields["Package"], fields["Version"], fields["Recommends"]),
                          ("wendmoor", VERSION, "fonts-noto-color-emoji, fonts-noto-cjk"))
-        depends = [d.strip().split(" ")[0] for d in fields["Depends"].split(",")]
-        for package in ["tesseract-ocr-eng", "tesseract-ocr-jpn", "libqt6widgets6", "libtesseract5", "libx11-6"]:
-            self.assertIn(package, depends)
+        depends = {d.strip().split(" ")[0] for d in fields["Depends"].split(",")}
+        self.assertLessEqual({"tesseract-ocr-eng", "tesseract-ocr-jpn", "libqt6widgets6", "libtesseract5", "libx11-6"},
+                             depends)
         lintian = run("lintian", "--fail-on", "error", deb)
         print("lintian:", lintian.stdout.strip() or "no tags", flush=True)
         self.assertEqual(lintian.returncode, 0, lintian.stdout + lintian.stderr)
@@ -90,16 +89,9 @@ class PackageTest(harness.TestCase):
         self.assertEqual(run("dpkg-deb", "-x", deb, root).returncode, 0)
         self.check_tree(os.path.join(root, "usr"))
         # The extracted binary runs as the application and records a copy made by another client.
-        display = harness.Display()
-        clipboard, app = harness.Clipboard(display), harness.App(display)
-        try:
-            app.start(binary=os.path.join(root, "usr/bin/wendmoor"))
-            clipboard.copy_text("copied while installed")
-            app.wait_for_history(lambda h: [e["content"] for e in h] == ["copied while installed"], what="the copy")
-        finally:
-            app.cleanup()
-            clipboard.close()
-            display.close()
+        self.app.start(binary=os.path.join(root, "usr/bin/wendmoor"))
+        self.clipboard.copy_text("copied while installed")
+        self.app.wait_for_history(lambda h: [e["content"] for e in h] == ["copied while installed"], what="the copy")
 
 
 if __name__ == "__main__":

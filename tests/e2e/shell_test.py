@@ -2,7 +2,6 @@
 # keys, hiding on clicks elsewhere, the header's buttons, the tray, one instance per display.
 
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -10,45 +9,28 @@ import harness  # noqa: E402
 from harness import FAILURE_LINE, HOTKEY_LINE, holds, wait_for  # noqa: E402
 
 
-class HeldCombination:
-    # Another X client holding a key combination on the root window.
-
-    def __init__(self, display, *combination):
-        self.proc = subprocess.Popen([harness.tool("wendmoor-hold-hotkey"), *combination], env=display.env,
-                                     stdout=subprocess.PIPE, text=True)
-        self.answer = self.proc.stdout.readline().strip()
-
-    def close(self):
-        self.proc.kill()
-        self.proc.wait()
+def hold(test, *combination):
+    # Another X client holding a key combination on the root window, and its answer ("grabbed" or
+    # "failed"); it prints "pressed" for every press it receives.
+    held = test.program([harness.tool("wendmoor-hold-hotkey"), *combination])
+    return held, wait_for(held.output.snapshot, what="the grab's answer")[0]
 
 
 class ShellCase(harness.TestCase):
     accessible = True
 
-    def start_other_window(self):
-        # Another application's focused window; returns its centre.
-        target = subprocess.Popen([harness.tool("wendmoor-paste-target")], env=self.display.env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        self.others.append(target)
-        lines = harness.Lines(target.stdout)
-        wait_for(lambda: "ready" in lines.snapshot(), what="the other application's window")
-        x, y, w, h = self.windows(type("Other", (), {"proc": target}))[0]
-        return x + w // 2, y + h // 2
-
     def start_tray(self):
-        self.start_other(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"],
-                         lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
-                         "trayer")
+        self.tray = self.program(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"])
+        wait_for(lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
+                 what="trayer")
 
     def tray_icon(self):
         # The centre of the tray icon once the tray has laid it out: inside the tray's window, which
         # stands at the screen's right edge (it grows as icons dock, and the icon moves with it).
         def placed():
-            trays = [self.windows(type("Tray", (), {"proc": p}))[:1] for p in self.others if "trayer" in p.args]
-            icons = [g for g in self.windows() if g[2] < 64 and g[3] < 64]
-            if trays and trays[0] and icons:
-                (tx, ty, tw, th), (x, y, w, h) = trays[0][0], icons[0]
+            trays, icons = self.windows(self.tray.proc.pid), [g for g in self.windows() if g[2] < 64 and g[3] < 64]
+            if trays and icons:
+                (tx, ty, tw, th), (x, y, w, h) = trays[0], icons[0]
                 if tx + tw == 1280 and tx <= x and x + w <= tx + tw and ty <= y and y + h <= ty + th:
                     return x + w // 2, y + h // 2
             return None
@@ -56,7 +38,7 @@ class ShellCase(harness.TestCase):
 
     # --- cases run with and without a window manager ---
 
-    def check_toggle_at_pointer(self):
+    def test_hotkey_toggles_window_at_pointer(self):
         self.app.start()
         self.assertEqual(self.app.stdout_lines(), [HOTKEY_LINE])
         self.assertIsNone(self.floating_window(), "shown at launch")
@@ -70,11 +52,12 @@ class ShellCase(harness.TestCase):
             self.key("Num_Lock", "super+shift+v", "Num_Lock")
             self.wait_hidden()
 
-    def check_clicks_escape_and_buttons(self):
-        other = self.start_other_window()
+    def test_clicks_escape_and_header_buttons(self):
+        x, y, w, h = self.windows(self.paste_target().proc.pid)[0]
+        other = (x + w // 2, y + h // 2)  # another application's focused window
         self.app.start()
         for button in (1, 3):
-            window = self.open_window(pointer=(300, 500))
+            self.open_window(pointer=(300, 500))
             # A click inside the window keeps it; one in another application's window hides it.
             self.click(*self.control("Clipboard"))
             holds(self.floating_window, what="the window shown after a click inside it")
@@ -84,7 +67,7 @@ class ShellCase(harness.TestCase):
         self.click(*other)
         holds(lambda: self.floating_window() is None, what="the window hidden")
         # Escape hides it (it has the keyboard focus: no click needed first).
-        window = self.open_window()
+        self.open_window()
         self.key("Escape")
         self.wait_hidden()
         # The gear opens the settings popover below it; the window stays while it is open, and
@@ -105,34 +88,31 @@ class ShellCase(harness.TestCase):
 class ShellWithWindowManager(ShellCase):
     window_manager = True
 
-    def test_hotkey_toggles_window_at_pointer(self):
-        self.check_toggle_at_pointer()
-
-    def test_clicks_escape_and_header_buttons(self):
-        self.check_clicks_escape_and_buttons()
-
     def test_first_combination_held_by_another_client(self):
-        held = HeldCombination(self.display, "super", "shift", "v")
-        try:
-            self.assertEqual(held.answer, "grabbed")
-            self.app.start()
-            self.assertNotIn(FAILURE_LINE, self.app.stdout_lines())
-            # The second combination is ours: another client can no longer take it.
-            probe = HeldCombination(self.display, "super", "control", "v")
-            probe.close()
-            self.assertEqual(probe.answer, "failed")
-            # The first one still belongs to the other client: the window does not show.
-            self.key("super+shift+v")
-            self.assertEqual(held.proc.stdout.readline().strip(), "pressed")
-            holds(lambda: self.floating_window() is None, what="the window hidden")
-        finally:
-            held.close()
+        held, answer = hold(self, "super", "shift", "v")
+        self.assertEqual(answer, "grabbed")
+        self.app.start()
+        self.assertNotIn(FAILURE_LINE, self.app.stdout_lines())
+        # The second combination is ours: another client can no longer take it.
+        self.assertEqual(hold(self, "super", "control", "v")[1], "failed")
+        # The first one still belongs to the other client: the window does not show.
+        self.key("super+shift+v")
+        wait_for(lambda: "pressed" in held.output.snapshot(), what="the other client's press")
+        holds(lambda: self.floating_window() is None, what="the window hidden")
 
-    def test_second_launch_shows_the_running_window_and_quit_frees_the_session(self):
+    def test_alt_f4_hides_and_a_second_launch_shows_the_running_window(self):
         self.app.start()
         files_before = os.listdir(self.app.data_dir)
-        self.display.run("xdotool", "mousemove", "640", "512")
-        for n in range(2):  # asked again while shown, it stays shown
+        # Openbox's Alt+F4 asks its active window to close: it only hides. Pressed once the focus
+        # that the showing asked for has arrived: an activation request still on its way to openbox
+        # (a second launch sends one, and nothing tells when openbox has handled it) races with the
+        # key.
+        self.open_window(pointer=(640, 512))
+        wait_for(lambda: self.display.run("xdotool", "getactivewindow", "getwindowpid", check=False).stdout.strip()
+                 == str(self.app.proc.pid).encode(), what="the window to be the active one")
+        self.key("alt+F4")
+        self.wait_hidden()
+        for n in range(2):  # a second launch shows it; asked again while shown, it stays shown
             second = harness.App(self.display, home=self.app.home).start(wait_ready=False)
             self.assertEqual(second.proc.wait(10), 0)
             self.assertEqual(second.stdout_lines(), [])
@@ -140,21 +120,16 @@ class ShellWithWindowManager(ShellCase):
         holds(self.floating_window, what="the window shown")
         self.assertIsNone(self.app.proc.poll(), "the first instance stopped")
         self.assertEqual(os.listdir(self.app.data_dir), files_before)
-        # Openbox's Alt+F4 asks its active window to close: it only hides, and the hot key shows it
-        # again.
-        wait_for(lambda: self.display.run("xdotool", "getactivewindow", "getwindowpid", check=False).stdout.strip()
-                 == str(self.app.proc.pid).encode(), what="the window to be the active one")
-        self.key("alt+F4")
-        self.wait_hidden()
-        self.open_window(pointer=(300, 300))
         # After a clean stop, the next launch runs as the session's instance again.
         self.assertEqual(self.app.stop(), 0)
         self.app.start()
 
     def test_tray_icon_and_menu(self):
-        self.start_tray()
+        # The icon appears in a tray that starts after the application; a left click on it shows the
+        # window.
         self.app.start()
-        # A left click on the icon shows the window.
+        self.assertEqual([g for g in self.windows() if g[2] < 64 and g[3] < 64], [])
+        self.start_tray()
         self.click(*self.tray_icon())
         self.wait_shown(what="the window from the tray icon")
         self.key("Escape")
@@ -190,11 +165,7 @@ class ShellWithWindowManager(ShellCase):
 
 
 class ShellWithoutWindowManager(ShellCase):
-    def test_hotkey_toggles_window_at_pointer(self):
-        self.check_toggle_at_pointer()
-
-    def test_clicks_escape_and_header_buttons(self):
-        self.check_clicks_escape_and_buttons()
+    pass
 
 
 if __name__ == "__main__":

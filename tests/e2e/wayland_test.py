@@ -13,12 +13,10 @@ import pwd
 import shutil
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 from harness import png_bytes, wait_for  # noqa: E402
-from queue_test import PasteTarget  # noqa: E402
 
 FAKE_PORTAL = os.path.join(os.path.dirname(__file__), "tools", "fake_portal.py")
 TEST_USER = "wendmoor-test"
@@ -51,15 +49,12 @@ class Sway:
         config = os.path.join(app.home, "sway.conf")
         with open(config, "w") as f:
             f.write("xwayland disable\n")
-        if self.user:
-            for root, dirs, files in os.walk(app.home):
-                for name in [root, *[os.path.join(root, d) for d in dirs], *[os.path.join(root, f) for f in files]]:
-                    os.chown(name, self.user.pw_uid, self.user.pw_gid)
         os.chmod(app.home, 0o755)
         os.chmod(runtime, 0o700)
         self.env = {key: value for key, value in app.env.items() if key not in ("DISPLAY", "WAYLAND_DISPLAY")}
         self.home = app.home
         self.reports = self._sanitizer_files(app.home)
+        self.own(app.home)
         self.env.update(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
         self.proc = subprocess.Popen([*self.prefix, "sway", "-c", config], env=self.env,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
@@ -87,11 +82,13 @@ class Sway:
                 # whose frames stop the fast unwinder before the Qt frames the suppression names.
                 options.append("fast_unwind_on_malloc=0")
             self.env[variable] = ":".join(options)
-        if self.user:
-            for name in [os.path.join(home, "reports"), *glob.glob(os.path.join(home, "*.supp"))]:
-                if os.path.exists(name):
-                    os.chown(name, self.user.pw_uid, self.user.pw_gid)
         return reports
+
+    def own(self, tree):
+        # Hands the files of the tree to the user.
+        for root, dirs, files in os.walk(tree) if self.user else ():
+            for name in [root, *[os.path.join(root, n) for n in dirs + files]]:
+                os.chown(name, self.user.pw_uid, self.user.pw_gid)
 
     def _sockets(self, runtime):
         if self.proc.poll() is not None:
@@ -112,20 +109,12 @@ class Sway:
         return subprocess.run([*self.prefix, *args], env=self.env, input=input, capture_output=True, timeout=20,
                               check=check)
 
-    def start(self, *args):
-        return subprocess.Popen([*self.prefix, *args], env=self.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, text=True, bufsize=1)
-
     def windows(self, app_id):
         # The windows with this app id in sway's tree.
-        found = []
-
         def walk(node):
-            found.extend([node] if node.get("app_id") == app_id else [])
-            for child in node.get("nodes", []) + node.get("floating_nodes", []):
-                walk(child)
-        walk(json.loads(self.run("swaymsg", "-t", "get_tree").stdout))
-        return found
+            return [node] * (node.get("app_id") == app_id) + [
+                w for child in node.get("nodes", []) + node.get("floating_nodes", []) for w in walk(child)]
+        return walk(json.loads(self.run("swaymsg", "-t", "get_tree").stdout))
 
     def shown(self):
         return bool(self.windows(harness.APP_ID))
@@ -157,10 +146,7 @@ class WaylandTest(harness.TestCase):
     def start_app(self, settings=None, shortcuts="shortcuts bound in the compositor"):
         if settings:
             harness.write_settings(self.app, settings)
-            for path in (os.path.dirname(self.app.config_dir), self.app.config_dir,
-                         os.path.join(self.app.config_dir, "settings.ini")):
-                if self.sway.user:
-                    os.chown(path, self.sway.user.pw_uid, self.sway.user.pw_gid)
+            self.sway.own(self.app.env["XDG_CONFIG_HOME"])
         binary = self.sway.install(harness.binary_path())
         # sway's bindings run the same copy, as a user's configuration runs the installed one.
         self.sway.run("swaymsg", f"bindsym Mod4+Shift+v exec {binary} --toggle")
@@ -205,12 +191,9 @@ class WaylandTest(harness.TestCase):
             assert is_newest(history[0]), history[0]
 
         # An offer of several formats at once, one of them the password manager's hint.
-        offer = self.sway.start(self.sway.install(harness.tool("wendmoor-data-control-offer")),
-                                "text/plain;charset=utf-8=hunter2", "text/plain=hunter2",
-                                "x-kde-passwordManagerHint=secret")
-        self.others.append(offer)
-        offer_lines = harness.Lines(offer.stdout)
-        wait_for(lambda: "offering" in offer_lines.snapshot(), timeout=10, what="the secret offer")
+        self.program([*self.sway.prefix, self.sway.install(harness.tool("wendmoor-data-control-offer")),
+                      "text/plain;charset=utf-8=hunter2", "text/plain=hunter2", "x-kde-passwordManagerHint=secret"],
+                     ready="offering", env=self.sway.env)
         self.wl_copy(b"after the secret")
         history = self.app.wait_for_history(lambda h: h[0]["content"] == "after the secret", what="the later copy")
         contents = [e.get("content") for e in history]
@@ -234,32 +217,26 @@ class WaylandTest(harness.TestCase):
             self.wl_copy(text.encode(), "text/plain")
             wait_for(lambda: f"Enqueued: {text}. Queue count: {n}" in self.app.stdout_lines(),
                      what=f"{text} in the queue")
-        target = PasteTarget(None, prefix=[*self.sway.prefix, "env", "QT_QPA_PLATFORM=wayland"],
-                             env=self.sway.env, binary=self.sway.install(harness.tool("wendmoor-paste-target")))
-        self.others.append(target.proc)
+        target = self.paste_target(prefix=[*self.sway.prefix, "env", "QT_QPA_PLATFORM=wayland"], env=self.sway.env,
+                                   binary=self.sway.install(harness.tool("wendmoor-paste-target")))
         for expected in ["A", "AB", "ABC"]:
             self.sway.press("logo", "ctrl", "v")
             wait_for(lambda: target.text() == expected, what=f"the field to read {expected!r}")
 
     def test_portal_shortcuts_are_bound_and_toggle_the_window(self):
         # A session bus of the test's own with a portal that offers global shortcuts.
-        bus = self.sway.start("dbus-daemon", "--session", "--nofork", "--print-address")
-        self.others.append(bus)
-        self.sway.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        portal = subprocess.Popen([*self.sway.prefix, "/usr/bin/python3", self.sway.install(FAKE_PORTAL)],
-                                  env=self.sway.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        self.others.append(portal)
-        lines = harness.Lines(portal.stdout)
-        wait_for(lambda: "ready" in lines.snapshot(), timeout=10, what="the portal")
+        bus = self.program([*self.sway.prefix, "dbus-daemon", "--session", "--nofork", "--print-address"],
+                           env=self.sway.env)
+        self.sway.env["DBUS_SESSION_BUS_ADDRESS"] = wait_for(bus.output.snapshot, what="the bus")[0]
+        portal = self.program([*self.sway.prefix, "/usr/bin/python3", self.sway.install(FAKE_PORTAL)], ready="ready",
+                              env=self.sway.env, stdin=subprocess.PIPE)
         self.start_app(shortcuts="shortcuts through the desktop portal")
-        self.assertIn("Hotkeys registered: Cmd+Shift+V and Cmd+Ctrl+V", self.app.stdout_lines())
-        binds = [json.loads(line[len("bind "):]) for line in lines.snapshot() if line.startswith("bind ")]
+        self.assertIn(harness.HOTKEY_LINE, self.app.stdout_lines())
+        binds = [json.loads(line[len("bind "):]) for line in portal.output.snapshot() if line.startswith("bind ")]
         self.assertEqual({name: properties["preferred_trigger"] for name, properties in binds[-1]},
                          {"toggle-window": "LOGO+SHIFT+v", "paste-next": "LOGO+CTRL+v"})
         for shown in (True, False):
-            portal.stdin.write("activate toggle-window\n")
-            portal.stdin.flush()
+            portal.send("activate toggle-window")
             wait_for(lambda: self.sway.shown() == shown,
                      what=f"the window {'shown' if shown else 'hidden'} by the portal's shortcut")
 

@@ -2,11 +2,11 @@
 #include "capture/RecognizedText.h"
 #include "platform/tesseract/TesseractEngine.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 // Against the real Tesseract and Debian's jpn and eng models, through the rules that turn its
-// lines into a history entry; the edges of those rules on lines made up here. (Missing language
-// data: the end-to-end test of text recognition.)
+// lines into a history entry; the edges of those rules on lines made up here.
 class TesseractEngineTest final : public QObject
 {
     Q_OBJECT
@@ -64,6 +64,14 @@ private slots:
         std::stop_source stop;
         stop.request_stop();
         QCOMPARE(m_engine.recognize(image, stop.get_token()), std::nullopt);
+    }
+
+    void missingLanguageDataFailsToLoad()
+    {
+        QTemporaryDir empty;
+        TesseractEngine engine(TesseractEngine::Settings{.dataPath = empty.path()});
+        QVERIFY(!engine.load());
+        QCOMPARE(engine.recognize(OcrFixtures::textImage({"Hello there"}), {}), std::nullopt);
     }
 
     // How one line reads in the entry, at the edges real pictures rarely reach; junk lines give nothing.

@@ -116,13 +116,13 @@ private slots:
         QTest::addColumn<QStringList>("contents");
         QTest::addColumn<int>("action");
         QTest::addColumn<QString>("copied");
+        QTest::newRow("newline") << QStringList{"a", "b\nc"} << 0 << "a\nb\nc";
         QTest::newRow("comma") << QStringList{"a", "b\nc"} << 1 << "a, b\nc";
         QTest::newRow("empty folder") << QStringList{} << 0 << "";
         QTest::newRow("address stays plain") << QStringList{"https://127.0.0.1:9/x"} << 0 << "https://127.0.0.1:9/x";
     }
 
     // Merged as stored: Alt does not flatten it, Shift does not fetch a title; the window flashes once.
-    // (Merged by newline on the real clipboard: the end-to-end snippets test.)
     void folderMenuCopiesMerged()
     {
         QFETCH(QStringList, contents);

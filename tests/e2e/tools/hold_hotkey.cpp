@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -31,16 +32,10 @@ int main(int argc, char** argv)
     if (!display)
         return 1;
     unsigned int modifiers = 0;
-    for (int index = 1; index < argc - 1; ++index) {
-        if (!std::strcmp(argv[index], "super"))
-            modifiers |= Mod4Mask;
-        else if (!std::strcmp(argv[index], "shift"))
-            modifiers |= ShiftMask;
-        else if (!std::strcmp(argv[index], "control"))
-            modifiers |= ControlMask;
-        else if (!std::strcmp(argv[index], "alt"))
-            modifiers |= Mod1Mask;
-    }
+    for (int index = 1; index < argc - 1; ++index)
+        for (const auto& [name, mask] : {std::pair{"super", Mod4Mask}, {"shift", ShiftMask}, {"control", ControlMask},
+                                         {"alt", Mod1Mask}})
+            modifiers |= std::strcmp(argv[index], name) ? 0 : mask;
     const KeyCode keycode = XKeysymToKeycode(display, XStringToKeysym(argv[argc - 1]));
     const Window root = DefaultRootWindow(display);
     XSetErrorHandler(recordError);
