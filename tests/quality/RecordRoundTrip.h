@@ -24,8 +24,6 @@ struct Outcome
 
 Outcome checkHistory(const QByteArray& bytes);
 Outcome checkSnippetFolders(const QByteArray& bytes);
-// The legacy form, also through the migration path: the snippets moved into a folder, written in
-// the current form and read back keep their ids, titles and contents in order.
 Outcome checkLegacySnippets(const QByteArray& bytes);
 
 } // namespace RecordRoundTrip

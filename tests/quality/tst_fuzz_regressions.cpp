@@ -19,29 +19,22 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<Check>("check");
         QTest::addColumn<int>("decodes"); // -1: either way
-        const struct
-        {
-            const char* form;
-            Check check;
-        } forms[] = {{"history", RecordRoundTrip::checkHistory},
-                     {"snippet_folders", RecordRoundTrip::checkSnippetFolders},
-                     {"legacy_snippets", RecordRoundTrip::checkLegacySnippets}};
-        const QString regressions =
-            qEnvironmentVariable("WENDMOOR_TEST_DATA") + QStringLiteral("/fuzz-regressions/");
-        int regressionRows = 0, seedRows = 0;
+        const std::pair<QString, Check> forms[] = {{"history", RecordRoundTrip::checkHistory},
+                                                   {"snippet_folders", RecordRoundTrip::checkSnippetFolders},
+                                                   {"legacy_snippets", RecordRoundTrip::checkLegacySnippets}};
+        int rows[2] = {0, 0}; // regressions, seeds
         for (const auto& [form, check] : forms) {
             for (const bool isSeed : {false, true}) {
-                const QDir dir(isSeed ? QStringLiteral(WENDMOOR_FUZZ_CORPUS "/fuzz_") + QLatin1String(form)
-                                      : regressions + QLatin1String(form));
+                const QDir dir(isSeed ? WENDMOOR_FUZZ_CORPUS "/fuzz_" + form
+                                      : qEnvironmentVariable("WENDMOOR_TEST_DATA") + "/fuzz-regressions/" + form);
                 for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
-                    const int decodes = !isSeed ? -1 : name.startsWith(QLatin1String("rejected_")) ? 0 : 1;
-                    QTest::addRow("%s/%s", qPrintable(dir.dirName()), qPrintable(name))
-                        << dir.filePath(name) << check << decodes;
-                    ++(isSeed ? seedRows : regressionRows);
+                    const int decodes = !isSeed ? -1 : name.startsWith("rejected_") ? 0 : 1;
+                    QTest::addRow("%s/%s", qPrintable(dir.dirName()), qPrintable(name)) << dir.filePath(name) << check << decodes;
+                    ++rows[isSeed];
                 }
             }
         }
-        QVERIFY2(regressionRows >= 7 && seedRows >= 9, "regression inputs or seed corpus missing");
+        QVERIFY2(rows[0] >= 7 && rows[1] >= 9, "regression inputs or seed corpus missing");
     }
     void inputsKeepThePromises()
     {

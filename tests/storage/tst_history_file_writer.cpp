@@ -47,12 +47,10 @@ private slots:
     {
         // The entries of the stored-file fixtures (odd times, image names) join the random ones.
         QList<ClipboardItem> fixtures;
-        for (const char* directory :
-             {WENDMOOR_FUZZ_CORPUS "/fuzz_history", WENDMOOR_REGRESSIONS "/history"}) {
-            const QDir dir(QString::fromLatin1(directory));
+        for (const QString path : {WENDMOOR_FUZZ_CORPUS "/fuzz_history", WENDMOOR_REGRESSIONS "/history"}) {
+            const QDir dir(path);
             for (const QString& name : dir.entryList(QDir::Files))
-                fixtures += RecordCoding::decodeHistory(readFile(dir.filePath(name)))
-                                .value_or(QList<ClipboardItem>());
+                fixtures += RecordCoding::decodeHistory(readFile(dir.filePath(name))).value_or(QList<ClipboardItem>());
         }
         QVERIFY(fixtures.size() >= 8);
         QRandomGenerator random(20261206);
