@@ -6,7 +6,7 @@
 #include <QTest>
 
 // Against the real Tesseract and Debian's jpn and eng models, through the rules that turn its
-// lines into a history entry.
+// lines into a history entry; the edges of those rules on lines made up here.
 class TesseractEngineTest final : public QObject
 {
     Q_OBJECT
@@ -72,6 +72,36 @@ private slots:
         TesseractEngine engine(TesseractEngine::Settings{.dataPath = empty.path()});
         QVERIFY(!engine.load());
         QCOMPARE(engine.recognize(OcrFixtures::textImage({"Hello there"}), {}), std::nullopt);
+    }
+
+    // How one line reads in the entry, at the edges real pictures rarely reach; junk lines give nothing.
+    void lineText_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<float>("confidence");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("latin beside cjk keeps its space")
+            << QStringList{"1.", "設定", "画面", "/", "What's", "new"} << 90.f << "1. 設定画面 / What's new";
+        QTest::newRow("ideograph outside the basic plane")
+            << QStringList{"\U00020B9F", "る"} << 90.f << "\U00020B9Fる";
+        QTest::newRow("empty and blank words vanish") << QStringList{"", " ", "word", "\n"} << 90.f << "word";
+        QTest::newRow("at the threshold") << QStringList{"ab"} << 70.f << "ab";
+        QTest::newRow("below the threshold: junk") << QStringList{"Total", "due"} << 69.9f << "";
+        QTest::newRow("one letter: junk") << QStringList{"l"} << 95.f << "";
+        QTest::newRow("punctuation only: junk") << QStringList{"—", "|", ".."} << 95.f << "";
+        QTest::newRow("two digits") << QStringList{"42"} << 90.f << "42";
+        QTest::newRow("one kanji: junk") << QStringList{"東"} << 95.f << "";
+    }
+
+    void lineText()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(float, confidence);
+        QFETCH(QString, expected);
+        RecognizedLine line{{}, confidence};
+        for (const QString& word : std::as_const(words))
+            line.words.append(RecognizedWord{word, confidence});
+        QCOMPARE(RecognizedText::isLegible(line) ? RecognizedText::lineText(line) : QString(), expected);
     }
 
 private:

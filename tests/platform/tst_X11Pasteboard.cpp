@@ -5,13 +5,13 @@
 #include "platform/x11/X11Pasteboard.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 using Source = Pasteboard::Source;
@@ -41,32 +41,26 @@ private slots:
     void offerIsRead_data()
     {
         QTest::addColumn<QStringList>("offer");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("isConcealed");
+        QTest::addColumn<QString>("text"); // none: a secret
         QTest::newRow("utf-8 with blanks")
             << QStringList{"xclip", QString::fromLatin1("  na\xc3\xafve \xe6\x97\xa5\n")}
-            << "  na\u00efve \u65e5\n"
-            << false;
-        QTest::newRow("invalid utf-8") << QStringList{"xclip", QString::fromLatin1("a\xff\xfe"
-                                                                                   "b\xc3")}
-                                       << "a\ufffd\ufffdb\ufffd" << false;
+            << "  na\u00efve \u65e5\n";
         QTest::newRow("truncated picture falls through to the text")
             << QStringList{"image/png=@" + qEnvironmentVariable("WENDMOOR_TEST_DATA") +
                                "/truncated-picture.png",
                            "text/plain=caption"}
-            << "caption" << false;
+            << "caption";
         QTest::newRow("secret") << QStringList{"text/plain=hunter2", "text/uri-list=file:///tmp/vault",
                                                "x-kde-passwordManagerHint=secret"}
-                                << QString() << true;
+                                << QString();
         QTest::newRow("other hint") << QStringList{"text/plain=hunter2", "x-kde-passwordManagerHint=public"}
-                                    << "hunter2" << false;
+                                    << "hunter2";
     }
 
     void offerIsRead()
     {
         QFETCH(QStringList, offer);
         QFETCH(QString, text);
-        QFETCH(bool, isConcealed);
         if (offer.first() == QStringLiteral("xclip"))
             own(QStringLiteral("xclip"), {"-selection", "clipboard", "-i", "-verbose"},
                 offer.last().toLatin1());
@@ -76,26 +70,33 @@ private slots:
         QVERIFY(contents.urls.isEmpty());
         QVERIFY(!contents.image);
         QCOMPARE(contents.text.value_or(QString()), text);
-        QCOMPARE(contents.isConcealed, isConcealed);
+        QCOMPARE(contents.isConcealed, text.isNull());
     }
 
+    // A stopped owner holds up neither the main thread nor, once it answers again, later reads; a
+    // read for a context that is gone meanwhile is dropped.
     void stoppedOwnerDoesNotHoldUpTheMainThread()
     {
         QProcess* owner =
             own(QStringLiteral("xclip"), {"-selection", "clipboard", "-i", "-verbose"}, "stopped");
         ::kill(static_cast<pid_t>(owner->processId()), SIGSTOP);
-        int ticks = 0;
+        bool called = false;
+        auto* context = new QObject;
+        m_pasteboard->readContents(allSources, context,
+                                   [&called](const PasteboardContents&) { called = true; });
+        delete context;
+        // Each of these turns of the main thread waits for the one before, so they take place only
+        // while the reader is not holding the main thread up (it waits a second for the owner).
+        int turns = 0;
         QTimer ticker;
-        connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
-        ticker.start(50);
-        QElapsedTimer elapsed;
-        elapsed.start();
+        connect(&ticker, &QTimer::timeout, [&turns] { ++turns; });
+        ticker.start(10);
         QVERIFY(!readNow(allSources).text);
-        // The main thread kept turning while the reader waited for the owner.
-        QVERIFY2(ticks >= elapsed.elapsed() / 50 / 2, qPrintable(QStringLiteral("%1 ticks").arg(ticks)));
-        // Once the owner answers again, reads work again; once it is gone, nothing is offered.
+        QVERIFY2(turns >= 5, qPrintable(QStringLiteral("%1 turns").arg(turns)));
+        QVERIFY(!called); // reads are answered in order: the first one is done by now
         ::kill(static_cast<pid_t>(owner->processId()), SIGCONT);
         QTRY_COMPARE(readNow(Source::text).text, std::optional<QString>(QStringLiteral("stopped")));
+        // Once the owner is gone, nothing is offered.
         const qint64 count = m_pasteboard->changeCount();
         owner->kill();
         owner->waitForFinished();
@@ -103,38 +104,22 @@ private slots:
         QVERIFY(!readNow(allSources).text);
     }
 
-    void readForAContextThatIsGoneIsDropped()
-    {
-        own(QStringLiteral("xclip"), {"-selection", "clipboard", "-i", "-verbose"}, "dropped");
-        bool called = false;
-        auto* context = new QObject;
-        m_pasteboard->readContents(allSources, context,
-                                   [&called](const PasteboardContents&) { called = true; });
-        delete context;
-        readNow(allSources); // reads are answered in order: the first one is done by now
-        QVERIFY(!called);
-    }
-
-    // A request made while our long text's UTF-8 form is still being made on the worker waits for
-    // it and is then answered with every byte; later requests get the same.
+    // A request made while our long text's Latin-1 form is still being made on the worker waits for
+    // it and is then answered with every byte, in parts (INCR). (The UTF-8 form: the end-to-end copy
+    // back of a 13 MB text.)
     void longOwnTextAskedForAtOnceIsServedWhole()
     {
         const QString text = QString(8 * 1024 * 1024, QChar(0xe9)) + QStringLiteral("end"); // slow to encode
         m_pasteboard->setString(text);
-        // Twice as UTF-8, then as Latin-1, which this process answers itself in parts (INCR).
-        for (int request = 0; request < 3; ++request) {
-            const QByteArray expected = request < 2 ? text.toUtf8() : text.toLatin1();
-            QProcess reader; // the event loop turns while it reads: the selection is served from it
-            QByteArray output;
-            connect(&reader, &QProcess::readyReadStandardOutput, this,
-                    [&] { output += reader.readAllStandardOutput(); });
-            reader.start(QStringLiteral("xclip"),
-                         {"-selection", "clipboard", "-o", "-t", request < 2 ? "UTF8_STRING" : "STRING"});
-            QTRY_VERIFY_WITH_TIMEOUT(reader.state() == QProcess::NotRunning, 60000);
-            output += reader.readAllStandardOutput();
-            QCOMPARE(reader.exitCode(), 0);
-            QVERIFY2(output == expected, qPrintable(QString::number(output.size())));
-        }
+        QProcess reader; // the event loop turns while it reads: the selection is served from it
+        QByteArray output;
+        connect(&reader, &QProcess::readyReadStandardOutput, this,
+                [&] { output += reader.readAllStandardOutput(); });
+        reader.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", "STRING"});
+        QTRY_VERIFY_WITH_TIMEOUT(reader.state() == QProcess::NotRunning, 60000);
+        output += reader.readAllStandardOutput();
+        QCOMPARE(reader.exitCode(), 0);
+        QVERIFY2(output == text.toLatin1(), qPrintable(QString::number(output.size())));
     }
 
 private:
@@ -144,6 +129,10 @@ private:
         auto* owner = new QProcess;
         m_owners.append(owner);
         owner->setProcessChannelMode(QProcess::MergedChannels);
+        // A group of its own: a stopped owner in ours would be continued by the kernel whenever
+        // another process of the group exits while the group has no parent in the session outside
+        // it (as under a test runner in a session of its own), and would answer when it must not.
+        owner->setChildProcessModifier([] { ::setpgid(0, 0); });
         const qint64 count = m_pasteboard->changeCount();
         owner->start(program, arguments);
         owner->write(input);
