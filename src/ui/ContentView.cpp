@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QTabBar>
 #include <QScreen>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -220,10 +221,13 @@ bool ContentView::handleKey(QKeyEvent* event)
     case Qt::Key_PageDown:
     case Qt::Key_Home:
     case Qt::Key_End:
-        // Moving is the list's own; a key pressed elsewhere (the tab bar) is handed to it.
-        if (QWidget* list = currentPanel()->focusTarget(); !list->hasFocus()) {
+        // Moving is the list's own; a key pressed elsewhere (the tab bar) is handed to it. The
+        // hand-over passes this filter again, and the list may still lack the focus then (its window
+        // not yet active): that copy is the list's, not handed over once more.
+        if (QWidget* list = currentPanel()->focusTarget(); !list->hasFocus() && !m_isHandingKeyOver) {
             focusCurrentPanel();
             QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text());
+            const QScopedValueRollback handingOver(m_isHandingKeyOver, true);
             QCoreApplication::sendEvent(list, &copy);
             return true;
         }

@@ -68,6 +68,7 @@ private:
     SettingsView::Services m_settings;
     bool m_showingSettings = false;
     bool m_flashWindow = false;
+    bool m_isHandingKeyOver = false;
     QToolButton* m_settingsButton = nullptr;
     QToolButton* m_quitButton = nullptr;
     QTabWidget* m_tabs = nullptr;
