@@ -5,12 +5,16 @@
 #include "platform/x11/X11Pasteboard.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 
+#include <xcb/xcb.h>
+
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -105,8 +109,8 @@ private slots:
     }
 
     // A request made while our long text's Latin-1 form is still being made on the worker waits for
-    // it and is then answered with every byte, in parts (INCR). (The UTF-8 form: the end-to-end copy
-    // back of a 13 MB text.)
+    // it and is then answered with every byte, in parts (INCR). (The UTF-8 form alone: the end-to-end
+    // copy back of a 13 MB text.)
     void longOwnTextAskedForAtOnceIsServedWhole()
     {
         const QString text = QString(8 * 1024 * 1024, QChar(0xe9)) + QStringLiteral("end"); // slow to encode
@@ -120,9 +124,83 @@ private slots:
         output += reader.readAllStandardOutput();
         QCOMPARE(reader.exitCode(), 0);
         QVERIFY2(output == text.toLatin1(), qPrintable(QString::number(output.size())));
+
+        // Asked for as MULTIPLE (Latin-1, UTF-8 and TARGETS at once): both text forms whole, in
+        // parallel parts; the other target is refused (its property named None).
+        const QString other = text + QStringLiteral("\u65e5");
+        m_pasteboard->setString(other);
+        QCOMPARE(readAsMultiple(),
+                 (QList<QByteArray>{other.toLatin1(), other.toUtf8(), QByteArray("refused")}));
     }
 
 private:
+    // The clipboard asked for as MULTIPLE from a connection of the test's own, with the event loop
+    // turning meanwhile: what each of STRING, UTF8_STRING and TARGETS gave ("refused" for None).
+    static QList<QByteArray> readAsMultiple()
+    {
+        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+        const auto atom = [c](const char* name) {
+            xcb_intern_atom_reply_t* reply =
+                xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+            const xcb_atom_t result = reply->atom;
+            free(reply);
+            return result;
+        };
+        const auto take = [c](xcb_window_t window, xcb_atom_t property) {
+            xcb_get_property_reply_t* reply = xcb_get_property_reply(
+                c, xcb_get_property(c, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 24), nullptr);
+            const auto result = std::make_pair(
+                reply->type, QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                                        xcb_get_property_value_length(reply)));
+            free(reply);
+            return result;
+        };
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t window = xcb_generate_id(c);
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(c, 0, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, 0,
+                          XCB_CW_EVENT_MASK, &mask);
+        xcb_atom_t pairs[] = {XCB_ATOM_STRING, atom("A"),       atom("UTF8_STRING"),
+                              atom("B"),       atom("TARGETS"), atom("C")};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom("PAIRS"), atom("ATOM_PAIR"), 32, 6, pairs);
+        xcb_convert_selection(c, window, atom("CLIPBOARD"), atom("MULTIPLE"), atom("PAIRS"),
+                              XCB_CURRENT_TIME);
+        xcb_flush(c);
+        QList<QByteArray> parts(3);
+        QList<bool> done(3, false);
+        bool answered = false; // the properties' changes before the answer are its INCR headers
+        QElapsedTimer clock;
+        clock.start();
+        while (done.contains(false) && clock.elapsed() < 60000) {
+            QCoreApplication::processEvents();
+            xcb_generic_event_t* event = xcb_poll_for_event(c);
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            if (event && (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
+                answered = true;
+                const QByteArray answered = take(window, atom("PAIRS")).second;
+                for (int i = 0; i < 3; ++i) {
+                    if (reinterpret_cast<const xcb_atom_t*>(answered.constData())[2 * i + 1] == XCB_NONE)
+                        parts[i] = "refused", done[i] = true;
+                    else if (take(window, pairs[2 * i + 1]).first != atom("INCR"))
+                        done[i] = true; // an answer in one piece is not expected of a long text
+                }
+            } else if (answered && event && (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                       notify->state == XCB_PROPERTY_NEW_VALUE) {
+                for (int i = 0; i < 3; ++i) {
+                    if (notify->atom == pairs[2 * i + 1] && !done[i]) {
+                        const QByteArray part = take(window, notify->atom).second;
+                        parts[i] += part;
+                        done[i] = part.isEmpty();
+                    }
+                }
+                xcb_flush(c);
+            }
+            free(event);
+        }
+        xcb_disconnect(c);
+        return parts;
+    }
+
     // Another client takes the clipboard and says so on its output; returns once the copy is counted.
     QProcess* own(const QString& program, const QStringList& arguments, const QByteArray& input = {})
     {

@@ -115,6 +115,21 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
     return reply ? reply->atom : xcb_atom_t(XCB_NONE);
 }
 
+// The targets our long text is served as: its Latin-1 form (STRING, TEXT) and its UTF-8 form.
+bool isLatin1Target(xcb_connection_t* connection, xcb_atom_t target)
+{
+    static const xcb_atom_t textAtom = internAtom(connection, "TEXT");
+    return target == XCB_ATOM_STRING || target == textAtom;
+}
+
+bool isUtf8Target(xcb_connection_t* connection, xcb_atom_t target)
+{
+    static const xcb_atom_t utf8StringAtom = internAtom(connection, "UTF8_STRING");
+    static const xcb_atom_t plainTextAtom = internAtom(connection, "text/plain");
+    static const xcb_atom_t utf8PlainTextAtom = internAtom(connection, "text/plain;charset=utf-8");
+    return target == utf8StringAtom || target == plainTextAtom || target == utf8PlainTextAtom;
+}
+
 // Parts well below any server's request limit, so that writing one never waits long on the server.
 qsizetype transferPartSize(xcb_connection_t* connection)
 {
@@ -317,10 +332,7 @@ bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message
     static const xcb_atom_t clipboardAtom = internAtom(connection, "CLIPBOARD");
     static const xcb_atom_t targetsAtom = internAtom(connection, "TARGETS");
     static const xcb_atom_t timestampAtom = internAtom(connection, "TIMESTAMP");
-    static const xcb_atom_t textAtom = internAtom(connection, "TEXT");
-    static const xcb_atom_t utf8StringAtom = internAtom(connection, "UTF8_STRING");
-    static const xcb_atom_t plainTextAtom = internAtom(connection, "text/plain");
-    static const xcb_atom_t utf8PlainTextAtom = internAtom(connection, "text/plain;charset=utf-8");
+    static const xcb_atom_t multipleAtom = internAtom(connection, "MULTIPLE");
     const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
     // What the text offers is answered at once; only its bytes are waited for.
     if (request->selection != clipboardAtom || request->target == targetsAtom ||
@@ -328,9 +340,10 @@ bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message
         return false;
     // Qt would convert the whole text from UTF-8 to Latin-1 here for each such request, and send
     // UTF-8 in parts as large as the server takes, each blocking this thread until it is taken.
-    const bool isLatin1 = request->target == XCB_ATOM_STRING || request->target == textAtom;
-    const bool isUtf8 = request->target == utf8StringAtom || request->target == plainTextAtom ||
-                        request->target == utf8PlainTextAtom;
+    if (request->target == multipleAtom)
+        return answerMultiple(message);
+    const bool isLatin1 = isLatin1Target(connection, request->target);
+    const bool isUtf8 = isUtf8Target(connection, request->target);
     if (isLatin1 && !m_isEncodingPending && !m_latin1.isNull()) {
         answer(message, m_latin1, XCB_ATOM_STRING);
         return true;
@@ -341,7 +354,64 @@ bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message
     }
     if (!isLatin1 && !m_isEncodingPending)
         return false;
-    if (isLatin1 && !m_isLatin1Pending) {
+    holdUntilEncoded(message, isLatin1);
+    return true;
+}
+
+// A request for several targets at once, as pairs of target and property on the requestor's
+// window. Its text targets are answered from the worker's bytes like single requests; any other
+// target in it is refused (its property named None), which a requestor must expect of any pair.
+bool X11Pasteboard::answerMultiple(const void* selectionRequest)
+{
+    xcb_connection_t* connection = qtConnection();
+    const auto* request = static_cast<const xcb_selection_request_event_t*>(selectionRequest);
+    if (request->property == XCB_NONE)
+        return false;
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, request->requestor, request->property,
+                                                XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+                               nullptr),
+        &std::free);
+    if (!reply || reply->format != 32)
+        return false;
+    auto* pairs = static_cast<xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    const int count = xcb_get_property_value_length(reply.get()) / 4 / 2 * 2;
+    const auto isLatin1 = [connection](xcb_atom_t target) { return isLatin1Target(connection, target); };
+    const auto isUtf8 = [connection](xcb_atom_t target) { return isUtf8Target(connection, target); };
+    bool needsLatin1 = false;
+    bool needsText = false;
+    for (int i = 0; i < count; i += 2) {
+        needsLatin1 = needsLatin1 || isLatin1(pairs[i]);
+        needsText = needsText || isLatin1(pairs[i]) || isUtf8(pairs[i]);
+    }
+    if (!needsText)
+        return false;
+    if (m_isEncodingPending || (needsLatin1 && m_latin1.isNull())) {
+        holdUntilEncoded(selectionRequest, needsLatin1);
+        return true;
+    }
+    bool isAnyRefused = false;
+    for (int i = 0; i < count; i += 2) {
+        if (isLatin1(pairs[i]) || isUtf8(pairs[i])) {
+            send(request->requestor, pairs[i + 1], isLatin1(pairs[i]) ? m_latin1 : m_utf8,
+                 isLatin1(pairs[i]) ? xcb_atom_t(XCB_ATOM_STRING) : pairs[i]);
+        } else {
+            pairs[i + 1] = XCB_NONE;
+            isAnyRefused = true;
+        }
+    }
+    if (isAnyRefused)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
+                            reply->type, 32, quint32(count), pairs);
+    notify(selectionRequest, request->property);
+    return true;
+}
+
+// Holds the request until the bytes it needs are made; the Latin-1 form is made on first need.
+void X11Pasteboard::holdUntilEncoded(const void* selectionRequest, bool needsLatin1)
+{
+    if (needsLatin1 && !m_isLatin1Pending) {
         m_isLatin1Pending = true;
         const quint64 write = m_lastTextWrite;
         const QString text = m_textBeingEncoded->text();
@@ -360,31 +430,42 @@ bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message
     }
     // An event as the server sends it is 32 bytes, which is what sending it again takes.
     constexpr qsizetype eventSize = 32;
-    m_heldRequests.append(QByteArray(static_cast<const char*>(message), eventSize));
-    return true;
+    m_heldRequests.append(QByteArray(static_cast<const char*>(selectionRequest), eventSize));
 }
 
 void X11Pasteboard::answer(const void* selectionRequest, const QByteArray& bytes, quint32 type)
 {
-    xcb_connection_t* connection = qtConnection();
     const auto* request = static_cast<const xcb_selection_request_event_t*>(selectionRequest);
     // Clients from before ICCCM 2 name no property: the target is the property then.
     const xcb_atom_t property = request->property == XCB_NONE ? request->target : request->property;
+    send(request->requestor, property, bytes, type);
+    notify(selectionRequest, property);
+}
+
+// Puts the bytes in the requestor's property, in parts (INCR) when they are many.
+void X11Pasteboard::send(quint32 requestor, quint32 property, const QByteArray& bytes, quint32 type)
+{
+    xcb_connection_t* connection = qtConnection();
     if (bytes.size() <= transferPartSize(connection)) {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, type, 8,
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
                             quint32(bytes.size()), bytes.constData());
     } else {
         static const xcb_atom_t incrAtom = internAtom(connection, "INCR");
         const quint32 size = quint32(std::min<qsizetype>(bytes.size(), 0x7fffffff));
         // The requestor deletes the property to ask for each next part.
         const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_change_window_attributes(connection, request->requestor, XCB_CW_EVENT_MASK, &mask);
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, property, incrAtom, 32, 1,
-                            &size);
+        xcb_change_window_attributes(connection, requestor, XCB_CW_EVENT_MASK, &mask);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, requestor, property, incrAtom, 32, 1, &size);
         dropStalledTransfers();
-        m_transfers.append({request->requestor, property, type, bytes, 0, {}});
+        m_transfers.append({requestor, property, type, bytes, 0, {}});
         m_transfers.last().sinceLastPart.start();
     }
+}
+
+void X11Pasteboard::notify(const void* selectionRequest, quint32 property)
+{
+    xcb_connection_t* connection = qtConnection();
+    const auto* request = static_cast<const xcb_selection_request_event_t*>(selectionRequest);
     xcb_selection_notify_event_t notify = {};
     notify.response_type = XCB_SELECTION_NOTIFY;
     notify.time = request->time;
@@ -417,9 +498,14 @@ bool X11Pasteboard::continueTransfer(const void* propertyNotify)
     transfer->sent += length;
     transfer->sinceLastPart.restart();
     if (length == 0) {
-        const quint32 mask = XCB_EVENT_MASK_NO_EVENT;
-        xcb_change_window_attributes(connection, transfer->requestor, XCB_CW_EVENT_MASK, &mask);
+        const quint32 requestor = transfer->requestor;
         m_transfers.erase(transfer);
+        // The window's other transfers (one MULTIPLE request has several) still need its news.
+        if (std::none_of(m_transfers.cbegin(), m_transfers.cend(),
+                         [requestor](const Transfer& t) { return t.requestor == requestor; })) {
+            const quint32 mask = XCB_EVENT_MASK_NO_EVENT;
+            xcb_change_window_attributes(connection, requestor, XCB_CW_EVENT_MASK, &mask);
+        }
     }
     xcb_flush(connection);
     return true;

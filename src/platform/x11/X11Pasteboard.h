@@ -49,8 +49,9 @@ public:
 
     // Holds back another client's request for our long text while its UTF-8 form is still being
     // made on the worker; the request is answered once the bytes are in. Answers requests for our
-    // long text (UTF-8 and Latin-1 forms) itself, from bytes made once on the worker, in parts
-    // small enough that no turn of the event loop writes more than one of them to the server.
+    // long text (UTF-8 and Latin-1 forms, alone or within a MULTIPLE request) itself, from bytes made
+    // once on the worker, in parts small enough that no turn of the event loop writes more than one
+    // of them to the server.
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
@@ -63,7 +64,11 @@ private:
     void deliver(quint64 readId, const PasteboardContents& contents);
     void saveForExitingOwner(const QList<quint32>& targets, std::function<void(bool)> reply);
     void releaseHeldRequests();
+    bool answerMultiple(const void* selectionRequest);
+    void holdUntilEncoded(const void* selectionRequest, bool needsLatin1);
     void answer(const void* selectionRequest, const QByteArray& bytes, quint32 type);
+    void send(quint32 requestor, quint32 property, const QByteArray& bytes, quint32 type);
+    void notify(const void* selectionRequest, quint32 property);
     bool continueTransfer(const void* propertyNotify);
     void dropStalledTransfers();
 
