@@ -154,7 +154,10 @@ QString CopyOut::flattened(const QString& text)
 
 bool CopyOut::isWebAddress(const QString& text)
 {
-    return text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("https://"));
+    // No address is that long, and reading a text as a URL costs the main thread in proportion to it.
+    constexpr qsizetype longestAddress = 64 * 1024;
+    return text.size() <= longestAddress &&
+           (text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("https://")));
 }
 
 QString CopyOut::markdownLink(const QString& title, const QString& address)

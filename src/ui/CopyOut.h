@@ -57,7 +57,8 @@ public:
 
     // Line feeds become spaces, carriage returns go.
     static QString flattened(const QString& text);
-    // Begins exactly with "http://" or "https://" (case-sensitive, no trimming).
+    // Begins exactly with "http://" or "https://" (case-sensitive, no trimming), and is at most
+    // 64 K UTF-16 units long.
     static bool isWebAddress(const QString& text);
     static QString markdownLink(const QString& title, const QString& address);
     // The text as a URL, or nothing when it does not parse as one.

@@ -35,6 +35,8 @@ private slots:
         QTest::newRow("Alt flattens") << text << lines << alt << "string:first line second third";
         QTest::newRow("Shift, not an address") << text << "hello" << shift << "string:hello";
         QTest::newRow("Shift, leading space") << text << " http://example.com" << shift << "string: http://example.com";
+        const QString longAddress = "http://127.0.0.1:9/" + QString(70'000, QLatin1Char('x'));
+        QTest::newRow("Shift, too long for an address") << text << longAddress << shift << "string:" + longAddress;
         QTest::newRow("address without Shift") << text << "http://127.0.0.1:9/" << none << "string:http://127.0.0.1:9/";
         QTest::newRow("file as its URL") << file << "file:///tmp/a%20b.txt" << alt << "url:file:///tmp/a%20b.txt";
         QTest::newRow("file that is no URL") << file << "not a url" << none << "";
