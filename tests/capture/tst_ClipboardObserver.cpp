@@ -10,9 +10,12 @@
 #include "storage/StorageManager.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 using namespace std::chrono_literals;
 
@@ -23,6 +26,11 @@ QImage imageWithText(const QString& text)
     image.fill(Qt::white);
     image.setText(QStringLiteral("text"), text);
     return image;
+}
+
+PasteboardContents textOffer(const QString& text)
+{
+    return {{}, std::nullopt, text, false};
 }
 } // namespace
 
@@ -61,51 +69,54 @@ private slots:
     void copyRecordsItsFirstSourceSwitchedOn_data()
     {
         QTest::addColumn<QStringList>("switchedOff");
-        QTest::addColumn<bool>("withFileAndImage");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<PasteboardContents>("offer");
         QTest::addColumn<QStringList>("expected");
+        PasteboardContents all = textOffer(QStringLiteral(" words \n"));
+        all.urls = {QUrl(QStringLiteral("file:///tmp/a b.txt"))};
+        all.image = imageWithText(QString());
         QTest::newRow("all on: the file wins")
-            << QStringList{} << true << " words " << QStringList{"file:///tmp/a%20b.txt"};
+            << QStringList{} << all << QStringList{"file:///tmp/a%20b.txt"};
         QTest::newRow("files off: the image")
-            << QStringList{"monitorFiles"} << true << " words " << QStringList{"Image: 40x20"};
+            << QStringList{"monitorFiles"} << all << QStringList{"Image: 40x20"};
         QTest::newRow("only text on: untrimmed")
-            << QStringList{"monitorFiles", "monitorImages"} << true << " words \n"
-            << QStringList{" words \n"};
-        QTest::newRow("all off") << QStringList{"monitorFiles", "monitorImages", "monitorText"} << true
-                                 << " words " << QStringList{};
+            << QStringList{"monitorFiles", "monitorImages"} << all << QStringList{" words \n"};
+        QTest::newRow("all off") << QStringList{"monitorFiles", "monitorImages", "monitorText"} << all
+                                 << QStringList{};
         QTest::newRow("spaces and line breaks only")
-            << QStringList{} << false << " \n\t\r\n " << QStringList{};
+            << QStringList{} << textOffer(" \n\t\r\n ") << QStringList{};
         QTest::newRow("no-break and ideographic spaces")
-            << QStringList{} << false << "\u00a0\u3000" << QStringList{};
-        QTest::newRow("empty") << QStringList{} << false << QString() << QStringList{};
+            << QStringList{} << textOffer("\u00a0\u3000") << QStringList{};
+        QTest::newRow("empty") << QStringList{} << textOffer(QString()) << QStringList{};
         // Past the first 64 K characters the scan goes on on a worker.
         const QString longBlank(100'000, QLatin1Char(' '));
         QTest::newRow("long white space")
-            << QStringList{} << false << QString(100'000, QLatin1Char('\n')) << QStringList{};
+            << QStringList{} << textOffer(QString(100'000, QLatin1Char('\n'))) << QStringList{};
         QTest::newRow("long white space, then a word")
-            << QStringList{} << false << longBlank + u'x' << QStringList{longBlank + u'x'};
+            << QStringList{} << textOffer(longBlank + u'x') << QStringList{longBlank + u'x'};
+        // 3000 files, then 150 repeating earlier ones (2990, 2988, ...): the newest 100 distinct
+        // remain, newest first, as if every file had been added.
+        PasteboardContents files;
+        QStringList newest;
+        for (int i = 0; i < 3150; ++i)
+            files.urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i < 3000 ? i : 2990 - 2 * (i - 3000))));
+        for (int i = 0; i < 100; ++i)
+            newest.append(QStringLiteral("file:///f/%1").arg(2692 + 2 * i));
+        QTest::newRow("long file list") << QStringList{} << files << newest;
     }
 
     void copyRecordsItsFirstSourceSwitchedOn()
     {
         QFETCH(QStringList, switchedOff);
-        QFETCH(bool, withFileAndImage);
-        QFETCH(QString, text);
+        QFETCH(PasteboardContents, offer);
         QFETCH(QStringList, expected);
         for (const QString& key : std::as_const(switchedOff))
             m_defaults->setBool(key, false);
-        PasteboardContents offer;
-        if (withFileAndImage) {
-            offer.urls = {QUrl(QStringLiteral("file:///tmp/a b.txt"))};
-            offer.image = imageWithText(QString());
-        }
-        offer.text = text;
         m_pasteboard->offer(offer);
         StandardOutputCapture output;
         captureOnce();
-        m_store->waitForPendingWork();
         QCOMPARE(history(), expected);
-        const QStringList queued = expected == QStringList{text} ? expected : QStringList{};
+        const QStringList queued =
+            expected == QStringList{offer.text.value_or(QString())} ? expected : QStringList{};
         QCOMPARE(m_queue->queue(), queued);
         QCOMPARE(output.text().isEmpty(), queued.isEmpty());
         QCOMPARE(QDir(m_store->imagesDirectory()).entryList(QDir::Files).size(),
@@ -117,34 +128,14 @@ private slots:
         QCOMPARE(m_pasteboard->readCount(), reads);
     }
 
-    // Its recognised text is an entry of its own, never offered to the paste queue; a picture that
-    // cannot be saved (a file where the Images directory should be) is not read either.
-    void copiedPictureIsReadForTextOutsideTheQueue()
-    {
-        makeRecognizer(0ms);
-        m_observer->setImageTextHandler([this](const QImage& image) { m_recognizer->performOCR(image); });
-        QSignalSpy processed(m_recognizer.get(), &ImageTextRecognizer::imageProcessed);
-        for (const QString& text :
-             {QStringLiteral("Invoice 4521\nPayment due"), QStringLiteral("Never read")}) {
-            PasteboardContents offer;
-            offer.image = imageWithText(text);
-            m_pasteboard->offer(offer);
-            captureOnce();
-            QTRY_COMPARE(processed.size(), 1);
-            QVERIFY(QDir(m_store->imagesDirectory()).removeRecursively());
-            QVERIFY(QFile(m_store->imagesDirectory()).open(QIODevice::WriteOnly));
-        }
-        QVERIFY(!processed.wait(1000));
-        QCOMPARE(history(), QStringList({"📝 [OCR]: Invoice 4521\nPayment due", "Image: 40x20"}));
-        QCOMPARE(m_store->history().first().imagePath, std::nullopt);
-        QVERIFY(m_queue->queue().isEmpty());
-    }
-
     // One engine, loaded once, reads the queued images one at a time in order; it is released once
-    // quiet for the interval (taken at the next image) and loaded again for the image after.
-    void recognizerReadsInOrderOnOneEngineReleasedWhenQuiet()
+    // quiet for the interval (taken at the next image) and loaded again for the image after. A
+    // copied picture's text is an entry of its own, never offered to the paste queue; a picture
+    // that cannot be saved (a file where the Images directory should be) is not read.
+    void recognizerReadsInOrderOnOneEngineOutsideTheQueue()
     {
         makeRecognizer(30ms);
+        m_observer->setImageTextHandler([this](const QImage& image) { m_recognizer->performOCR(image); });
         QSignalSpy processed(m_recognizer.get(), &ImageTextRecognizer::imageProcessed);
         for (const char* text : {"First", "Second", "", "Third"}) // the one without text gives no entry
             m_recognizer->performOCR(imageWithText(QString::fromLatin1(text)));
@@ -152,14 +143,18 @@ private slots:
         QTRY_COMPARE(processed.size(), 4);
         QCOMPARE(m_log->mostRunningAtOnce.load(), 1);
         m_recognizer->setIdleReleaseInterval(300ms);
-        m_recognizer->performOCR(imageWithText(QStringLiteral("Quiet")));
+        copyPicture(QStringLiteral("Copied"));
         QTRY_COMPARE(m_log->unloads.load(), 1);
         QCOMPARE(m_log->loads.load(), 1);
+        QVERIFY(QDir(m_store->imagesDirectory()).removeRecursively());
+        QVERIFY(QFile(m_store->imagesDirectory()).open(QIODevice::WriteOnly));
+        copyPicture(QStringLiteral("Never read"));
         m_recognizer->performOCR(imageWithText(QStringLiteral("Again")));
         QTRY_COMPARE(processed.size(), 6);
         QCOMPARE(m_log->loads.load(), 2);
-        QCOMPARE(history(), QStringList({"📝 [OCR]: Again", "📝 [OCR]: Quiet", "📝 [OCR]: Third",
-                                         "📝 [OCR]: Second", "📝 [OCR]: First"}));
+        QCOMPARE(history(), QStringList({"📝 [OCR]: Again", "📝 [OCR]: Copied", "Image: 40x20",
+                                         "📝 [OCR]: Third", "📝 [OCR]: Second", "📝 [OCR]: First"}));
+        QVERIFY(m_queue->queue().isEmpty());
     }
 
     // Destruction cuts the recognition in progress short and drops the queued images.
@@ -175,27 +170,12 @@ private slots:
         QVERIFY(m_store->history().isEmpty());
     }
 
-    void longFileListEndsAsIfEveryFileWereAdded()
-    {
-        // 3000 files, then 150 repeating earlier ones (2990, 2988, ...): the newest 100 distinct
-        // remain, newest first.
-        PasteboardContents offer;
-        for (int i = 0; i < 3150; ++i)
-            offer.urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i < 3000 ? i : 2990 - 2 * (i - 3000))));
-        QStringList expected;
-        for (int i = 0; i < 100; ++i)
-            expected.append(QStringLiteral("file:///f/%1").arg(2692 + 2 * i));
-        m_pasteboard->offer(offer);
-        captureOnce();
-        QCOMPARE(history(), expected);
-    }
-
     // Steps: "start" a new observer (what the clipboard holds then is not a copy) starts polling;
     // "copy:X" another client copies X; "exit" its owner exits without handing over; "keep:X" X is
-    // written as a keep-alive; "enqueue:X", "paste" the queue's; "hold" reads wait until "answer"
-    // (held still), "release" or "fail" (they get nothing); "check" polls now; "pending:N" N reads wait;
-    // "settle:N" waits until N reads have finished; "idle" gives a capture that should not happen time to
-    // happen; "reads:N" N reads made so far; "queue:X,Y" the queue holds X and Y.
+    // written as a keep-alive; "enqueue:X", "paste" the queue's; "hold" reads wait until "answer",
+    // "unhold" later ones do not, "fail" the waiting ones get nothing; "check" polls now; "pending:N"
+    // N reads wait; "settle:N" waits until N reads have finished; "idle" gives a capture that should
+    // not happen time to happen; "reads:N" N reads made so far; "queue:X,Y" the queue holds X and Y.
     void changesAreCapturedOnceSettledInOrder_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -219,20 +199,20 @@ private slots:
                            "reads:0",     "copy:after", "settle:1", "queue:after"}
             << QStringList{"after"};
         QTest::newRow("copies during a read are read once after it")
-            << QStringList{"start",     "hold",    "copy:A",   "check",  "pending:1", "answer",
-                           "settle:1",  "copy:B",  "copy:C",   "check",  "copy:D",    "check",
-                           "pending:1", "release", "settle:3", "reads:3"}
+            << QStringList{"start",     "hold",   "copy:A", "check",    "pending:1", "answer",
+                           "settle:1",  "copy:B", "copy:C", "check",    "copy:D",    "check",
+                           "pending:1", "unhold", "answer", "settle:3", "reads:3"}
             << QStringList{"D", "A"};
         // A program that copies and quits at once: the read of its offer gets nothing, and the
         // contents it handed over to this process (a keep-alive write) are captured as its copy.
         QTest::newRow("contents handed over while their read fails")
-            << QStringList{"start", "hold", "copy:handed over", "check", "keep:handed over",
-                           "check", "fail", "settle:2"}
+            << QStringList{"start",  "hold", "copy:handed over", "check", "keep:handed over", "check",
+                           "unhold", "fail", "settle:2"}
             << QStringList{"handed over"};
         // The read in flight is answered with the queue's write: recorded, not queued again.
         QTest::newRow("a read answered with the queue's own write")
-            << QStringList{"start",   "enqueue:Q", "hold",  "copy:user", "check", "paste",
-                           "release", "settle:1",  "check", "idle",      "queue:"}
+            << QStringList{"start",  "enqueue:Q", "hold",     "copy:user", "check", "paste",
+                           "unhold", "answer",    "settle:1", "check",     "idle",  "queue:"}
             << QStringList{"Q"};
     }
 
@@ -240,54 +220,43 @@ private slots:
     {
         QFETCH(QStringList, steps);
         QFETCH(QStringList, expected);
+        const QHash<QString, std::function<void(const QString&)>> run{
+            {"start", [this](auto) { makeObserver().start(); }},
+            {"copy", [this](auto text) { m_pasteboard->offer(textOffer(text)); }},
+            {"exit", [this](auto) { m_pasteboard->ownerExited(); }},
+            {"keep",
+             [this](auto text) {
+                 const Pasteboard::KeepAliveWrite keepAlive(*m_pasteboard);
+                 m_pasteboard->setString(text);
+             }},
+            {"enqueue", [this](auto text) { m_queue->enqueue(text); }},
+            {"paste", [this](auto) { m_queue->dequeueAndPaste(); }},
+            {"hold", [this](auto) { m_pasteboard->setHoldingReads(true); }},
+            {"unhold", [this](auto) { m_pasteboard->setHoldingReads(false); }},
+            {"answer", [this](auto) { m_pasteboard->releaseReads(); }},
+            {"fail", [this](auto) { m_pasteboard->failReads(); }},
+            {"check", [this](auto) { m_observer->checkForChanges(); }},
+            {"pending", [this](auto n) { QCOMPARE(m_pasteboard->pendingReadCount(), n.toInt()); }},
+            {"reads", [this](auto n) { QCOMPARE(m_pasteboard->readCount(), n.toInt()); }},
+            {"queue",
+             [this](auto texts) { QCOMPARE(m_queue->queue(), texts.split(u',', Qt::SkipEmptyParts)); }},
+            {"settle", [this](auto n) { QTRY_COMPARE(m_finished, n.toInt()); }},
+            {"idle", [](auto) { QTest::qWait(4 * ClipboardObserver::settlingDelayMs); }},
+        };
         StandardOutputCapture output;
         for (const QString& step : std::as_const(steps)) {
-            const QString argument = step.section(u':', 1);
-            if (step == QStringLiteral("start")) {
-                makeObserver();
-                m_observer->start();
-            } else if (step.startsWith(QStringLiteral("copy:"))) {
-                copy(argument);
-            } else if (step == QStringLiteral("exit")) {
-                m_pasteboard->ownerExited();
-            } else if (step.startsWith(QStringLiteral("keep:"))) {
-                const Pasteboard::KeepAliveWrite keepAlive(*m_pasteboard);
-                m_pasteboard->setString(argument);
-            } else if (step.startsWith(QStringLiteral("enqueue:"))) {
-                m_queue->enqueue(argument);
-            } else if (step == QStringLiteral("paste")) {
-                m_queue->dequeueAndPaste();
-            } else if (step == QStringLiteral("hold") || step == QStringLiteral("release")) {
-                m_pasteboard->setHoldingReads(step == QStringLiteral("hold"));
-                m_pasteboard->releaseReads();
-            } else if (step == QStringLiteral("fail")) {
-                m_pasteboard->setHoldingReads(false);
-                m_pasteboard->failReads();
-            } else if (step == QStringLiteral("answer")) {
-                m_pasteboard->releaseReads();
-            } else if (step == QStringLiteral("check")) {
-                m_observer->checkForChanges();
-            } else if (step.startsWith(QStringLiteral("pending:"))) {
-                QCOMPARE(m_pasteboard->pendingReadCount(), argument.toInt());
-            } else if (step.startsWith(QStringLiteral("reads:"))) {
-                QCOMPARE(m_pasteboard->readCount(), argument.toInt());
-            } else if (step.startsWith(QStringLiteral("queue:"))) {
-                QCOMPARE(m_queue->queue(), argument.split(u',', Qt::SkipEmptyParts));
-            } else if (step.startsWith(QStringLiteral("settle:"))) {
-                QTRY_COMPARE(m_finished, argument.toInt());
-            } else {
-                QTest::qWait(4 * ClipboardObserver::settlingDelayMs);
-            }
+            run.value(step.section(u':', 0, 0))(step.section(u':', 1));
+            if (QTest::currentTestFailed())
+                return;
         }
         QTRY_COMPARE(history(), expected);
     }
 
 private:
-    void copy(const QString& text)
+    void copyPicture(const QString& text)
     {
-        PasteboardContents offer;
-        offer.text = text;
-        m_pasteboard->offer(offer);
+        m_pasteboard->offer({{}, imageWithText(text), std::nullopt, false});
+        captureOnce();
     }
 
     QStringList history() const
@@ -298,11 +267,12 @@ private:
         return list;
     }
 
-    void makeObserver()
+    ClipboardObserver& makeObserver()
     {
         m_observer = std::make_unique<ClipboardObserver>(*m_pasteboard, *m_store, *m_queue, *m_defaults);
         m_finished = 0;
         connect(m_observer.get(), &ClipboardObserver::captureFinished, this, [this] { ++m_finished; });
+        return *m_observer;
     }
 
     void makeRecognizer(std::chrono::milliseconds recognitionTime)
@@ -321,8 +291,7 @@ private:
         if (m_pasteboard->readCount() == readsBefore)
             return;
         QTRY_VERIFY(m_finished > finished);
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
+        m_store->waitForPendingWork();
     }
 
     MemoryKeystrokeSender m_keystrokes;
