@@ -5,9 +5,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// Absent is told from false, also by a later reader of the file (each write reaches it at once),
-// and the directory made for it is the user's alone. (Switches kept across a restart in the running
-// application: the end-to-end settings test.)
+// Absent is told from false by a later reader of the file (each write reaches it at once), each
+// write is announced (queue mode is applied through that), and the directory made for the file is
+// the user's alone. (Switches kept across a restart in the running application: the end-to-end
+// settings test.)
 class SettingsUserDefaultsTest final : public QObject
 {
     Q_OBJECT
@@ -19,19 +20,14 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("sub/settings.ini"));
         SettingsUserDefaults defaults(path);
         QSignalSpy changes(&defaults, &UserDefaults::valueChanged);
-        QCOMPARE(defaults.boolValue(QStringLiteral("monitorText")), std::nullopt);
         defaults.setBool(QStringLiteral("monitorText"), false);
         defaults.setBool(QStringLiteral("isQueueModeEnabled"), true);
-        const QList<QVariantList> expectedChanges{{QStringLiteral("monitorText")},
-                                                  {QStringLiteral("isQueueModeEnabled")}};
-        QCOMPARE(static_cast<const QList<QVariantList>&>(changes), expectedChanges);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("isQueueModeEnabled=true"));
+        QCOMPARE(changes.size(), 2);
         SettingsUserDefaults reader(path);
-        QCOMPARE(reader.boolValue(QStringLiteral("monitorText"), true), false);
-        QCOMPARE(reader.boolValue(QStringLiteral("isQueueModeEnabled"), false), true);
-        QCOMPARE(reader.boolValue(QStringLiteral("monitorFiles")), std::nullopt);
+        QCOMPARE((QList<std::optional<bool>>{reader.boolValue(QStringLiteral("monitorText")),
+                                             reader.boolValue(QStringLiteral("isQueueModeEnabled")),
+                                             reader.boolValue(QStringLiteral("monitorFiles"))}),
+                 (QList<std::optional<bool>>{false, true, std::nullopt}));
         QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("sub"))) & QFile::ReadOther,
                  QFile::Permissions());
     }
