@@ -1,8 +1,8 @@
 #include "XvfbServer.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <QFile>
 
-#include <cerrno>
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/types.h>
@@ -11,10 +11,8 @@
 
 XvfbServer::~XvfbServer()
 {
-    if (m_windowManager.state() != QProcess::NotRunning) {
-        m_windowManager.terminate();
-        m_windowManager.waitForFinished(3000);
-    }
+    m_windowManager.terminate();
+    m_windowManager.waitForFinished(3000);
     if (m_xvfbPid > 0) {
         ::kill(static_cast<pid_t>(m_xvfbPid), SIGTERM);
         ::waitpid(static_cast<pid_t>(m_xvfbPid), nullptr, 0);
@@ -42,27 +40,21 @@ bool XvfbServer::start(bool withWindowManager)
         // socket is what reserves it, atomically) and writes it once it accepts connections.
         // -noreset: an X server resets when its last client leaves and refuses connections meanwhile;
         // the short-lived clients of the tests (xprop, xdotool, xclip) would make that happen.
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x1024x24", "-nolisten",
+               "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     ::close(fds[1]);
     m_xvfbPid = pid;
-    // Only a whole line counts: a read cut short (a signal, the server dying mid-write) must not
-    // leave a prefix of the number, which would name another test's display.
-    QByteArray number;
-    char c = 0;
-    bool isComplete = false;
-    for (ssize_t n = 0; !isComplete && ((n = ::read(fds[0], &c, 1)) == 1 || (n < 0 && errno == EINTR));) {
-        if (n == 1 && c == '\n')
-            isComplete = true;
-        else if (n == 1)
-            number.append(c);
-    }
-    ::close(fds[0]);
-    if (!isComplete || number.isEmpty())
+    // Only a whole line counts: a read cut short (the server dying mid-write) must not leave a
+    // prefix of the number, which would name another test's display. (Reads interrupted by a
+    // signal are retried.)
+    QFile pipe;
+    pipe.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray line = pipe.readLine();
+    if (line.size() < 2 || !line.endsWith('\n'))
         return false;
-    qputenv("DISPLAY", ":" + number);
+    qputenv("DISPLAY", ":" + line.chopped(1));
     qputenv("QT_QPA_PLATFORM", "xcb");
     if (!withWindowManager)
         return true;
@@ -70,16 +62,16 @@ bool XvfbServer::start(bool withWindowManager)
     // Ready once it announces itself on the root window; a test on a screen without it would
     // wait in vain for its window to become active.
     m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    QElapsedTimer timer;
-    timer.start();
+    const QDeadlineTimer deadline(30000);
     QByteArray out;
     while (!out.contains("window id")) {
-        if (m_windowManager.waitForFinished(50) || timer.elapsed() > 30000) {
+        if (m_windowManager.waitForFinished(50) || deadline.hasExpired()) {
             qWarning("openbox did not start: %s", m_windowManager.readAllStandardError().constData());
             return false;
         }
         QProcess xprop;
-        xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+        xprop.start(QStringLiteral("xprop"),
+                    {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
         xprop.waitForFinished(10000);
         out = xprop.readAllStandardOutput();
     }

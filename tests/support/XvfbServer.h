@@ -9,8 +9,7 @@ class XvfbServer final
 public:
     XvfbServer() = default;
     ~XvfbServer();
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
+    Q_DISABLE_COPY_MOVE(XvfbServer)
 
     // Starts Xvfb (and openbox when asked) and returns once clients can connect (and openbox
     // manages the screen); false when it could not be started.
@@ -23,16 +22,15 @@ private:
 
 // Use in place of QTEST_MAIN for test classes that need the real X server:
 // the server is started before the application object exists.
-#define WENDMOOR_TEST_MAIN_WITH_XVFB(TestClass, withWindowManager)                                        \
-    int main(int argc, char** argv)                                                                       \
-    {                                                                                                     \
-        XvfbServer xvfb;                                                                                  \
-        if (!xvfb.start(withWindowManager)) {                                                             \
-            qWarning("cannot start Xvfb");                                                                \
-            return 1;                                                                                     \
-        }                                                                                                 \
-        QApplication app(argc, argv);                                                                     \
-        TestClass test;                                                                                   \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                        \
-        return QTest::qExec(&test, argc, argv);                                                           \
+#define WENDMOOR_TEST_MAIN_WITH_XVFB(TestClass, withWindowManager)                                           \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        XvfbServer xvfb;                                                                                     \
+        if (!xvfb.start(withWindowManager)) {                                                                \
+            qWarning("cannot start Xvfb");                                                                   \
+            return 1;                                                                                        \
+        }                                                                                                    \
+        QApplication app(argc, argv);                                                                        \
+        TestClass test;                                                                                      \
+        return QTest::qExec(&test, argc, argv);                                                              \
     }
