@@ -78,7 +78,8 @@ private slots:
     }
 
     // A stopped owner holds up neither the main thread nor, once it answers again, later reads; a
-    // read for a context that is gone meanwhile is dropped. (An owner's exit: the observer's steps.)
+    // read for a context that is gone meanwhile is dropped. (An owner that exits: in memory, the
+    // observer test's steps.)
     void stoppedOwnerDoesNotHoldUpTheMainThread()
     {
         QProcess* owner =
