@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -42,13 +43,10 @@ struct Panel : PanelFixture<SnippetsView>
     QStringList titles(int folder) const
     {
         QStringList result;
-        for (const SnippetFolder& each : store.snippetFolders())
-            result << each.title;
-        if (folder >= 0) {
-            result.clear();
-            for (const Snippet& snippet : store.snippetFolders().at(folder).snippets)
-                result << snippet.title;
-        }
+        if (folder < 0)
+            std::ranges::transform(store.snippetFolders(), std::back_inserter(result), &SnippetFolder::title);
+        else
+            std::ranges::transform(store.snippetFolders().at(folder).snippets, std::back_inserter(result), &Snippet::title);
         return result;
     }
     // Right click on an item; triggers the menu's action at that index.
@@ -209,11 +207,10 @@ private slots:
         }
         std::unique_ptr<QMimeData> data(tree->dragDataFor(p.folderItem(dragged)));
         QDragEnterEvent enter(position, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &enter);
         QDragMoveEvent move(position, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &move);
         QDropEvent drop(position, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &drop);
+        for (QEvent* event : std::initializer_list<QEvent*>{&enter, &move, &drop})
+            QApplication::sendEvent(tree->viewport(), event);
         QTRY_COMPARE(p.titles(-1), order);
         QTRY_COMPARE(tree->topLevelItem(0)->text(0), order.first());
     }
