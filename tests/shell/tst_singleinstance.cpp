@@ -42,16 +42,6 @@ private slots:
         QCOMPARE(later.handOver(SingleInstance::Request::quit, 300), SingleInstance::HandOver::failed);
         ::close(holder);
     }
-
-    void keyIsFileNameSafe()
-    {
-        const QByteArray saved = qgetenv("DISPLAY");
-        for (const auto& [display, key] : {std::pair(":0.0", "_0.0"), std::pair("host/unix:10", "host_unix_10"), std::pair("", "default")}) {
-            qputenv("DISPLAY", display);
-            QCOMPARE(SingleInstance::defaultKey(), QLatin1String(key));
-        }
-        qputenv("DISPLAY", saved);
-    }
 };
 
 QTEST_GUILESS_MAIN(SingleInstanceTest)

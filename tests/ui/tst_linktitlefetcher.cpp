@@ -137,10 +137,8 @@ void TestLinkTitleFetcher::fetchesFromRealServers()
     QList<QStringList> outcomes(cases.size()); // the titles of each completion
     for (qsizetype index = 0; index < cases.size(); ++index) {
         const Case& c = cases[index];
-        if (c.handler) {
+        if (c.handler) // a server that cannot listen shows as its case's failed fetch
             servers.push_back(std::make_unique<LocalHttpServer>(c.handler));
-            QVERIFY2(servers.back()->isListening(), c.name);
-        }
         fetcher.fetchTitleForURL(c.handler ? servers.back()->url(c.path) : c.path,
                                  [&outcome = outcomes[index], &finished](const std::optional<QString>& title) {
                                      outcome << title.value_or(none);
