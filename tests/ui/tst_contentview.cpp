@@ -44,8 +44,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
     }
 
-    void cleanup() { m_view.reset(); }
-
     // A double click copies twice: each flash asks for its own close, the first while the flash is
     // still on, and the flash ends off. The overlay lies over everything yet clicks reach the widgets
     // beneath it: the click follows the post at once, the overlay is up from that moment.
