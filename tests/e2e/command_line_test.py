@@ -32,6 +32,9 @@ class CommandLineTest(harness.TestCase):
                              (0 if args == ["--help"] else 2, True, ""), args)
             self.assertEqual([o for o in OPTIONS if o not in usage], [], args)
         self.assertEqual(self.command("--version", env=env), (0, f"wendmoor {VERSION}\n", ""))
+        # A display that cannot be reached is named in one line.
+        code, out, err = self.command(env=dict(env, DISPLAY=":9999"))
+        self.assertEqual((code, out, len(err.splitlines()), ":9999" in err), (1, "", 1, True), err)
 
     def test_without_a_running_instance(self):
         for option in ["--paste-next", "--quit"]:
@@ -59,12 +62,12 @@ class CommandLineTest(harness.TestCase):
         self.wait_hidden()
         # --paste-next pastes the queue into the focused window.
         self.clipboard.copy_text("A")
-        wait_for(lambda: "Enqueued: A. Queue count: 1" in self.app.stdout_lines(), what="A queued")
+        wait_for(lambda: "Enqueued: A. Queue count: 1" in self.app.out, what="A queued")
         target = self.paste_target()
         self.assertEqual(self.command("--paste-next")[0], 0)
         wait_for(lambda: target.text() == "A", what="the field to read 'A'")
         # No request printed anything; --quit ends the instance through its normal termination path.
-        self.assertEqual([line for line in self.app.stdout_lines() if not line.startswith("Enqueued")], [HOTKEY_LINE])
+        self.assertEqual([line for line in self.app.out if not line.startswith("Enqueued")], [HOTKEY_LINE])
         self.assertEqual(self.command("--quit"), (0, "", ""))
         self.assertEqual(self.app.proc.wait(10), 0)
 

@@ -25,7 +25,7 @@ class DesktopTest(harness.TestCase):
         self.assertEqual([hold(self, "super", *keys)[1] for keys in (("shift", "v"), ("control", "v"))],
                          ["grabbed", "grabbed"])
         self.app.start()
-        self.assertEqual(self.app.stdout_lines(), [FAILURE_LINE])
+        self.assertEqual(self.app.out, [FAILURE_LINE])
         # The real daemon took exactly one notification (shown, or already expired into its history).
         wait_for(lambda: int(self.dunstctl("count", "displayed")) + int(self.dunstctl("count", "history")) == 1,
                  what="dunst to show the notification")

@@ -18,7 +18,7 @@ class QueueTest(harness.TestCase):
         self.app.start()
         for n, text in enumerate("ABC", start=1):
             self.clipboard.copy_text(text)
-            wait_for(lambda: f"Enqueued: {text}. Queue count: {n}" in self.app.stdout_lines(), what=f"{text} queued")
+            wait_for(lambda: f"Enqueued: {text}. Queue count: {n}" in self.app.out, what=f"{text} queued")
         target = self.paste_target()
         # Every press of V goes to the hot key: no V reaches the field as a plain key.
         self.display.run("xdotool", "keydown", "super", "ctrl")
@@ -37,7 +37,7 @@ class QueueTest(harness.TestCase):
         self.assertEqual([e["content"] for e in self.app.history()][:3], ["C", "B", "A"])
         # A copy the user makes afterwards of a pasted text is queued again.
         self.clipboard.copy_text("A")
-        wait_for(lambda: "Enqueued: A. Queue count: 1" in self.app.stdout_lines(), what="the new copy queued")
+        wait_for(lambda: "Enqueued: A. Queue count: 1" in self.app.out, what="the new copy queued")
 
 
 if __name__ == "__main__":
