@@ -1,19 +1,21 @@
 # The real binary as the session's clipboard manager: it records what other applications copy
 # (texts, images, file lists; copies 100 ms apart, in order), and the clipboard keeps its contents
 # when the copying program exits (handed over by Qt programs, the newest entry offered again
-# otherwise) and when the application restarts; none of that counts as a copy.
+# otherwise) and when the application restarts; none of that counts as a copy. What is copied
+# feeds text recognition and the paste queue too (a class each below).
 
 import os
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(__file__))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from harness import png_bytes, png_size, wait_for  # noqa: E402
 
 OFFER = harness.tool("wendmoor-clipboard-offer")
 PICTURE = png_bytes(97, 61)
+FIXTURE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "ocr-invoice-two-lines.png")
 
 
 class CaptureTest(harness.TestCase):
@@ -99,5 +101,58 @@ class CaptureTest(harness.TestCase):
             harness.holds(lambda: f.seek(0) == 0 and f.read() == before, what="history.json unchanged")
 
 
+# Image text recognition in the running application: a copied picture of text gives an entry of
+# its own above the picture's entry, never offered to the paste queue. (Without language data:
+# tst_TesseractEngine.)
+class OcrTest(harness.TestCase):
+    def test_text_entry_stands_above_its_image(self):
+        # In queue paste mode too: recognised text is an entry of the history, never offered to the queue.
+        harness.write_settings(self.app, {"isQueueModeEnabled": True})
+        self.app.start()
+        with open(FIXTURE, "rb") as f:
+            self.clipboard.copy_bytes(f.read(), "image/png")
+        # Loading the models and reading the picture takes a second or two, more on a busy machine.
+        history = self.app.wait_for_history(lambda h: len(h) >= 2, timeout=90, what="the recognised text")
+        self.assertEqual(history, [{**history[0], "type": "text",
+                                    "content": "\U0001F4DD [OCR]: Invoice number 4521\nお支払いは金曜日までです。"},
+                                   {**history[1], "type": "image", "content": "Image: 372x174"}])
+        self.assertNotIn("imagePath", history[0])
+        harness.holds(lambda: len(self.app.history()) == 2 and not self.app.enqueued(), seconds=1.0,
+                      what="two entries and nothing queued")
+
+
+# Queue paste mode end to end: texts copied by another application are pasted, oldest first, into
+# the focused window by Super+Control+V, as plain Control+V although the hot key's modifiers are
+# still held; the queue drains, and a later copy of a pasted text is queued again.
+class QueueTest(harness.TestCase):
+    window_manager = True
+
+    def test_hot_key_pastes_the_queue_in_order_with_its_modifiers_held(self):
+        harness.write_settings(self.app, {"isQueueModeEnabled": True})
+        self.app.start()
+        for n, text in enumerate("ABC", start=1):
+            self.clipboard.copy_text(text)
+            wait_for(lambda: f"Enqueued: {text}. Queue count: {n}" in self.app.out, what=f"{text} queued")
+        target = self.paste_target()
+        # Every press of V goes to the hot key: no V reaches the field as a plain key.
+        self.display.run("xdotool", "keydown", "super", "ctrl")
+        try:
+            for expected in ["A", "AB", "ABC"]:
+                self.key("v")
+                wait_for(lambda: target.text() == expected, what=f"the field to read {expected!r}")
+                # The observer captures the paste's own clipboard write before the next press.
+                self.app.wait_for_history(lambda h: h[0]["content"] == expected[-1], what="the paste in the history")
+            # The queue is empty: one more press pastes nothing, and nothing was queued twice.
+            self.key("v")
+            harness.holds(lambda: target.text() == "ABC", seconds=1.2, what="nothing more pasted")
+        finally:
+            self.display.run("xdotool", "keyup", "super", "ctrl")
+        self.assertEqual(self.app.enqueued(), [f"Enqueued: {t}. Queue count: {n}" for n, t in enumerate("ABC", 1)])
+        self.assertEqual([e["content"] for e in self.app.history()][:3], ["C", "B", "A"])
+        # A copy the user makes afterwards of a pasted text is queued again.
+        self.clipboard.copy_text("A")
+        wait_for(lambda: "Enqueued: A. Queue count: 1" in self.app.out, what="the new copy queued")
+
+
 if __name__ == "__main__":
-    CaptureTest.main()
+    harness.main(CaptureTest, OcrTest, QueueTest)

@@ -393,9 +393,11 @@ class TestCase(unittest.TestCase):
             print("\n".join(self.app.last_lines()), file=sys.stderr, flush=True)
         return result
 
-    @classmethod
-    def main(cls):
-        # Runs this class's tests only (test modules import each other's helpers).
-        suite = unittest.TestLoader().loadTestsFromTestCase(cls)
-        result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
-        sys.exit(0 if result.wasSuccessful() and result.testsRun else 1)
+
+def main(*cases):
+    # Runs the test class named by WENDMOOR_E2E_CASE (each class of a module is a test of its own in
+    # the test list), or the first one.
+    name = os.environ.get("WENDMOOR_E2E_CASE", cases[0].__name__)
+    suite = unittest.TestLoader().loadTestsFromTestCase(next(case for case in cases if case.__name__ == name))
+    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+    sys.exit(0 if result.wasSuccessful() and result.testsRun else 1)

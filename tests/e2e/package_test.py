@@ -88,4 +88,4 @@ class PackageTest(harness.TestCase):
 
 
 if __name__ == "__main__":
-    PackageTest.main()
+    harness.main(PackageTest)

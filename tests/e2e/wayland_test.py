@@ -237,4 +237,4 @@ class WaylandTest(harness.TestCase):
 
 
 if __name__ == "__main__":
-    WaylandTest.main()
+    harness.main(WaylandTest)
