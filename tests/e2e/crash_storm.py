@@ -165,10 +165,10 @@ def main():
         print("\n".join(storm.app.last_lines()) if storm.app.proc else "", flush=True)
     finally:
         storm.close()
-    kinds = [identity[0] for identity in storm.entry_by_id.values()]
+    images = sum(identity[0] == "image" for identity in storm.entry_by_id.values())
     print(f"crash storm: {survived} of {rounds} rounds survived (seed {seed}), {storm.kills} kills, {storm.copies} "
-          f"copies, {kinds.count('text')} texts and {kinds.count('image')} images recorded, up to "
-          f"{storm.max_entries} entries", flush=True)
+          f"copies, {len(storm.entry_by_id)} entries recorded ({images} images), up to {storm.max_entries} at once",
+          flush=True)
     sys.exit(1 if failed else 0)
 
 

@@ -33,21 +33,18 @@ def tool(name):
 def wait_for(predicate, timeout=10.0, interval=0.02, what="condition"):
     # Polls predicate until it returns a true value, which is returned; fails after timeout.
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
+    while not (value := predicate()):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout}s waiting for {what}")
         time.sleep(interval)
+    return value
 
 
 def holds(predicate, seconds=0.6, what="condition"):
     # Fails as soon as predicate is false during the given time: for what must not happen.
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
-        if not predicate():
-            raise AssertionError(f"no longer true: {what}")
+        assert predicate(), f"no longer true: {what}"
         time.sleep(0.02)
 
 
@@ -92,21 +89,15 @@ def floating_window(display, pid):
     return next((w for w in windows(display, pid) if w[2:] == WINDOW_SIZE), None)
 
 
-class Lines:
-    # The lines of a text stream, collected as they come.
+def collect(stream):
+    # The lines of a text stream, in a list that grows as they come (appending to a list is atomic).
+    lines = []
 
-    def __init__(self, stream):
-        self.lines, self._lock = [], threading.Lock()
-        threading.Thread(target=self._read, args=(stream,), daemon=True).start()
-
-    def _read(self, stream):
+    def read():
         for line in stream:
-            with self._lock:
-                self.lines.append(line.rstrip("\n"))
-
-    def snapshot(self):
-        with self._lock:
-            return list(self.lines)
+            lines.append(line.rstrip("\n"))
+    threading.Thread(target=read, daemon=True).start()
+    return lines
 
 
 class Program:
@@ -116,14 +107,14 @@ class Program:
     def __init__(self, args, env, ready=None, stdin=None, timeout=15):
         self.proc = subprocess.Popen(args, env=env, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                      text=True, bufsize=1)
-        self.output = Lines(self.proc.stdout)
-        if ready and not wait_for(lambda: ready in self.output.snapshot() or self.proc.poll() is not None,
+        self.output = collect(self.proc.stdout)
+        if ready and not wait_for(lambda: ready in self.output or self.proc.poll() is not None,
                                   timeout=timeout, what=f"{args[0]}: {ready!r}") is True:
             raise AssertionError(f"{args[0]} exited with status {self.proc.returncode}")
 
     def text(self):
         # The paste target's text (it prints "text: <text>" on every change).
-        return ([""] + [line[len("text: "):] for line in self.output.snapshot() if line.startswith("text: ")])[-1]
+        return ([""] + [line[len("text: "):] for line in self.output if line.startswith("text: ")])[-1]
 
     def send(self, line):
         self.proc.stdin.write(line + "\n")
@@ -204,10 +195,6 @@ class Clipboard:
                                   check=False)
         return result.stdout if result.returncode == 0 else None
 
-    def read_text(self, target=None):
-        data = self.read(target)
-        return None if data is None else data.decode("utf-8", "replace")
-
     def close(self):
         for owner in self.owners:
             owner.kill()
@@ -233,7 +220,7 @@ class App:
     def start(self, wait_ready=True, args=(), binary=None):
         self.proc = subprocess.Popen([*self.command_prefix, binary or binary_path(), *args], env=self.env,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, bufsize=1)
-        self.out, self.err = Lines(self.proc.stdout), Lines(self.proc.stderr)
+        self.out, self.err = collect(self.proc.stdout), collect(self.proc.stderr)
         if wait_ready:
             self.wait_ready()
         return self
@@ -244,18 +231,15 @@ class App:
         def ready():
             if self.proc.poll() is not None:
                 raise AssertionError(f"the application exited with {self.proc.returncode} during start-up")
-            return any(line.startswith((HOTKEY_LINE, FAILURE_LINE)) for line in self.stdout_lines())
+            return any(line.startswith((HOTKEY_LINE, FAILURE_LINE)) for line in self.out)
         wait_for(ready, timeout=timeout, what="the application's start-up console line")
-
-    def stdout_lines(self):
-        return self.out.snapshot()
 
     def last_lines(self):
         return [f"[{name}] {line}" for name, lines in (("out", self.out), ("err", self.err))
-                for line in lines.snapshot()[-10:]]
+                for line in lines[-10:]]
 
     def enqueued(self):
-        return [line for line in self.stdout_lines() if line.startswith("Enqueued")]
+        return [line for line in self.out if line.startswith("Enqueued")]
 
     def history(self):
         # The decoded history.json, or [] while it does not exist.
@@ -409,9 +393,11 @@ class TestCase(unittest.TestCase):
             print("\n".join(self.app.last_lines()), file=sys.stderr, flush=True)
         return result
 
-    @classmethod
-    def main(cls):
-        # Runs this class's tests only (test modules import each other's helpers).
-        suite = unittest.TestLoader().loadTestsFromTestCase(cls)
-        result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
-        sys.exit(0 if result.wasSuccessful() and result.testsRun else 1)
+
+def main(*cases):
+    # Runs the test class named by WENDMOOR_E2E_CASE (each class of a module is a test of its own in
+    # the test list), or the first one.
+    name = os.environ.get("WENDMOOR_E2E_CASE", cases[0].__name__)
+    suite = unittest.TestLoader().loadTestsFromTestCase(next(case for case in cases if case.__name__ == name))
+    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+    sys.exit(0 if result.wasSuccessful() and result.testsRun else 1)

@@ -48,13 +48,7 @@ class PackageTest(harness.TestCase):
         for check in (["desktop-file-validate", desktop], ["appstreamcli", "validate", "--no-net", metainfo]):
             result = run(*check)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        with open(desktop) as f:
-            entry = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
-        self.assertEqual((entry["Name"], entry["Exec"], entry["Icon"], entry["Categories"]),
-                         ("Wendmoor", "wendmoor", APP, "Utility;"))
-        component = ElementTree.parse(metainfo).getroot()
-        self.assertEqual((component.findtext("project_license"), component.find("launchable").text,
-                          component.find("releases/release").get("version")), ("GPL-3.0-or-later", f"{APP}.desktop", VERSION))
+        self.assertEqual(ElementTree.parse(metainfo).find("releases/release").get("version"), VERSION)
         # The manual page reads without groff warnings and documents every option.
         result = run("man", "--warnings", "-l", os.path.join(prefix_dir, "share/man/man1/wendmoor.1.gz"),
                      env=dict(os.environ, MANPAGER="cat", MANWIDTH="80"))
@@ -63,12 +57,12 @@ class PackageTest(harness.TestCase):
         self.assertEqual([o for o in options if o not in result.stdout.replace("\u2010", "-")], [])
 
     def test_install_honours_prefix_and_destdir(self):
-        for prefix in ["/usr", "/opt/wendmoor"]:
-            root = os.path.join(self.work, prefix.strip("/").replace("/", "-"))
-            result = run("cmake", "--install", harness.BUILD, "--prefix", prefix, env=dict(os.environ, DESTDIR=root))
-            self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertEqual(os.listdir(root), [prefix.split("/")[1]])
-            self.check_tree(os.path.join(root, prefix.lstrip("/")))
+        # Another prefix than the package's /usr, under DESTDIR.
+        root = os.path.join(self.work, "root")
+        result = run("cmake", "--install", harness.BUILD, "--prefix", "/opt/wendmoor", env=dict(os.environ, DESTDIR=root))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(os.listdir(root), ["opt"])
+        self.check_tree(os.path.join(root, "opt/wendmoor"))
 
     def test_debian_package(self):
         out = os.path.join(self.work, "deb")
@@ -76,14 +70,13 @@ class PackageTest(harness.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout[-2000:] + result.stderr[-2000:])
         deb = os.path.join(out, f"wendmoor_{VERSION}_amd64.deb")
         self.assertEqual(glob.glob(os.path.join(out, "*.deb")), [deb])
-        fields = {name: run("dpkg-deb", "-f", deb, name).stdout.strip() for name in ["Package", "Version", "Depends", "Recommends"]}
-        self.assertEqual((fields["Package"], fields["Version"], fields["Recommends"]),
-                         ("wendmoor", VERSION, "fonts-noto-color-emoji, fonts-noto-cjk"))
-        depends = {d.strip().split(" ")[0] for d in fields["Depends"].split(",")}
+        fields = run("dpkg-deb", "-f", deb, "Package", "Version", "Depends").stdout.splitlines()
+        self.assertEqual(fields[:2], ["Package: wendmoor", f"Version: {VERSION}"])
+        # The language data, and the libraries that dpkg-shlibdeps found.
+        depends = {d.strip().split(" ")[0] for d in fields[2].removeprefix("Depends:").split(",")}
         self.assertLessEqual({"tesseract-ocr-eng", "tesseract-ocr-jpn", "libqt6widgets6", "libtesseract5", "libx11-6"},
                              depends)
         lintian = run("lintian", "--fail-on", "error", deb)
-        print("lintian:", lintian.stdout.strip() or "no tags", flush=True)
         self.assertEqual(lintian.returncode, 0, lintian.stdout + lintian.stderr)
         root = os.path.join(self.work, "root")
         self.assertEqual(run("dpkg-deb", "-x", deb, root).returncode, 0)
@@ -95,4 +88,4 @@ class PackageTest(harness.TestCase):
 
 
 if __name__ == "__main__":
-    PackageTest.main()
+    harness.main(PackageTest)

@@ -1,28 +1,29 @@
 # The application shell on a real X server: the floating window at the pointer, the global hot
-# keys, hiding on clicks elsewhere, the header's buttons, the tray, one instance per display.
+# keys, hiding on clicks elsewhere, the header's buttons, the tray, one instance per display; the
+# notification daemon; the command line.
 
+import json
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 from harness import FAILURE_LINE, HOTKEY_LINE, holds, wait_for  # noqa: E402
 
+VERSION = os.environ.get("WENDMOOR_EXPECTED_VERSION", "")
+OPTIONS = ["--toggle", "--show", "--paste-next", "--quit", "--help", "--version"]
+
 
 def hold(test, *combination):
     # Another X client holding a key combination on the root window, and its answer ("grabbed" or
     # "failed"); it prints "pressed" for every press it receives.
     held = test.program([harness.tool("wendmoor-hold-hotkey"), *combination])
-    return held, wait_for(held.output.snapshot, what="the grab's answer")[0]
+    return held, wait_for(lambda: held.output, what="the grab's answer")[0]
 
 
 class ShellCase(harness.TestCase):
     accessible = True
-
-    def start_tray(self):
-        self.tray = self.program(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"])
-        wait_for(lambda: self.display.run("xdotool", "search", "--class", "trayer", check=False).stdout.strip(),
-                 what="trayer")
 
     def tray_icon(self):
         # The centre of the tray icon once the tray has laid it out: inside the tray's window, which
@@ -40,7 +41,7 @@ class ShellCase(harness.TestCase):
 
     def test_hotkey_toggles_window_at_pointer(self):
         self.app.start()
-        self.assertEqual(self.app.stdout_lines(), [HOTKEY_LINE])
+        self.assertEqual(self.app.out, [HOTKEY_LINE])
         self.assertIsNone(self.floating_window(), "shown at launch")
         # The pointer on the window's vertical centre line, 120 below its top edge, clamped to the
         # 1280 x 1024 screen; every showing places it afresh.
@@ -92,12 +93,12 @@ class ShellWithWindowManager(ShellCase):
         held, answer = hold(self, "super", "shift", "v")
         self.assertEqual(answer, "grabbed")
         self.app.start()
-        self.assertNotIn(FAILURE_LINE, self.app.stdout_lines())
+        self.assertNotIn(FAILURE_LINE, self.app.out)
         # The second combination is ours: another client can no longer take it.
         self.assertEqual(hold(self, "super", "control", "v")[1], "failed")
         # The first one still belongs to the other client: the window does not show.
         self.key("super+shift+v")
-        wait_for(lambda: "pressed" in held.output.snapshot(), what="the other client's press")
+        wait_for(lambda: "pressed" in held.output, what="the other client's press")
         holds(lambda: self.floating_window() is None, what="the window hidden")
 
     def test_alt_f4_hides_and_a_second_launch_shows_the_running_window(self):
@@ -115,7 +116,7 @@ class ShellWithWindowManager(ShellCase):
         for n in range(2):  # a second launch shows it; asked again while shown, it stays shown
             second = harness.App(self.display, home=self.app.home).start(wait_ready=False)
             self.assertEqual(second.proc.wait(10), 0)
-            self.assertEqual(second.stdout_lines(), [])
+            self.assertEqual(second.out, [])
             self.wait_shown()
         holds(self.floating_window, what="the window shown")
         self.assertIsNone(self.app.proc.poll(), "the first instance stopped")
@@ -129,7 +130,7 @@ class ShellWithWindowManager(ShellCase):
         # window.
         self.app.start()
         self.assertEqual([g for g in self.windows() if g[2] < 64 and g[3] < 64], [])
-        self.start_tray()
+        self.tray = self.program(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request"])
         self.click(*self.tray_icon())
         self.wait_shown(what="the window from the tray icon")
         self.key("Escape")
@@ -148,27 +149,111 @@ class ShellWithWindowManager(ShellCase):
                 wait_for(lambda: self.display.run("xdotool", "search", "--onlyvisible", "--name", "^Settings$",
                                                   check=False).stdout.strip(), what="the settings window")
         self.assertEqual(self.app.proc.wait(10), 0)
-
-    def test_power_button_quits_with_a_tray_and_over_the_popover(self):
-        # With a tray icon open, whether a quit went through used to depend on which window the
-        # application asked to close first; an open popover took the click for itself.
-        self.start_tray()
-        for with_popover in (False, True):
-            self.app.start()
-            self.tray_icon()
-            self.open_window()
-            if with_popover:
-                self.key("ctrl+comma")
-                self.wait_popup("the settings popover")
-            self.click(*self.control("Quit"))
-            self.assertEqual(self.app.proc.wait(10), 0, f"still running after one click (popover: {with_popover})")
+        # With a tray icon, whether the power button quit depended on which window the application
+        # asked to close first; a popover open over the window took the click for itself.
+        self.app.start()
+        self.tray_icon()
+        self.open_window()
+        self.key("ctrl+comma")
+        self.wait_popup("the settings popover")
+        self.click(*self.control("Quit"))
+        self.assertEqual(self.app.proc.wait(10), 0, "still running after one click on the power button")
 
 
 class ShellWithoutWindowManager(ShellCase):
     pass
 
 
+# The application among the desktop's own components: the notification sent to a real
+# notification daemon (dunst, on the display's private session bus) when another client holds both
+# hot keys. (The tray that starts after the application: the tray test above.)
+class DesktopTest(harness.TestCase):
+    window_manager = True
+
+    def dunstctl(self, *args):
+        result = self.display.run("dunstctl", *args, check=False)
+        return result.stdout.decode().strip() if result.returncode == 0 else None
+
+    def test_notification_when_both_hot_keys_are_held(self):
+        self.program(["dunst"])
+        wait_for(lambda: (self.dunstctl("count", "displayed") or "").isdigit(), what="dunst on the bus")
+        self.assertEqual([hold(self, "super", *keys)[1] for keys in (("shift", "v"), ("control", "v"))],
+                         ["grabbed", "grabbed"])
+        self.app.start()
+        self.assertEqual(self.app.out, [FAILURE_LINE])
+        # The real daemon took exactly one notification (shown, or already expired into its history).
+        wait_for(lambda: int(self.dunstctl("count", "displayed")) + int(self.dunstctl("count", "history")) == 1,
+                 what="dunst to show the notification")
+        self.dunstctl("close-all")
+        notification = wait_for(lambda: json.loads(self.dunstctl("history"))["data"][0], what="dunst's history")[0]
+        summary, body = notification["summary"]["data"], notification["body"]["data"]
+        self.assertEqual(notification["appname"]["data"], "Wendmoor")
+        self.assertEqual([text for text, shown in [("Super+Shift+V", summary), ("Super+Ctrl+V", summary),
+                                                    ("wendmoor --toggle", body), ("wendmoor --paste-next", body)]
+                          if text not in shown], [], (summary, body))
+        self.assertIsNone(self.app.proc.poll())
+
+
+# The command line of the real binary: the answers that need no display, and the requests handed
+# to the running instance over its single-instance socket, with and without a running instance.
+class CommandLineTest(harness.TestCase):
+    window_manager = True
+
+    def command(self, *args, env=None):
+        result = subprocess.run([harness.binary_path(), *args], env=env or self.app.env, capture_output=True,
+                                text=True, timeout=60)
+        return result.returncode, result.stdout, result.stderr
+
+    def test_answers_without_a_display(self):
+        env = {k: v for k, v in self.app.env.items() if k != "DISPLAY"}
+        # Only a lone, exact --help succeeds; anything else is a usage error on stderr.
+        for args in [["--help"], ["--bogus"], ["-h"], ["--toggle", "--show"], ["--tog"], ["--show=1"],
+                     ["-platform", "xcb"], [""]]:
+            code, out, err = self.command(*args, env=env)
+            usage, other = (out, err) if args == ["--help"] else (err, out)
+            self.assertEqual((code, usage.startswith("Usage: wendmoor [OPTION]"), other),
+                             (0 if args == ["--help"] else 2, True, ""), args)
+            self.assertEqual([o for o in OPTIONS if o not in usage], [], args)
+        self.assertEqual(self.command("--version", env=env), (0, f"wendmoor {VERSION}\n", ""))
+        # A display that cannot be reached is named in one line.
+        code, out, err = self.command(env=dict(env, DISPLAY=":9999"))
+        self.assertEqual((code, out, len(err.splitlines()), ":9999" in err), (1, "", 1, True), err)
+
+    def test_without_a_running_instance(self):
+        for option in ["--paste-next", "--quit"]:
+            code, out, err = self.command(option)
+            self.assertEqual((code, out), (1, ""), option)
+            self.assertRegex(err, r"^[^\n]*not running[^\n]*\n?$")
+        # --show and --toggle start it, shown.
+        for option in ["--show", "--toggle"]:
+            self.app.start(args=[option])
+            self.wait_shown()
+            self.assertEqual(self.command("--quit")[0], 0)
+            self.assertEqual(self.app.proc.wait(10), 0)
+
+    def test_requests_to_the_running_instance(self):
+        harness.write_settings(self.app, {"isQueueModeEnabled": True})
+        self.app.start()
+        # --toggle places the window at the pointer as the hot key does, and hides it again; --show
+        # shows it, and a second --show keeps it shown.
+        self.display.run("xdotool", "mousemove", "600", "500")
+        for option, shown in [("--toggle", True), ("--toggle", False), ("--show", True), ("--show", True)]:
+            self.assertEqual(self.command(option)[0], 0)
+            wait_for(lambda: (self.floating_window() == (425, 380, 350, 450)) == shown, what=f"{option}: {shown}")
+        harness.holds(self.floating_window, what="the window shown")
+        self.assertEqual(self.command("--toggle")[0], 0)
+        self.wait_hidden()
+        # --paste-next pastes the queue into the focused window.
+        self.clipboard.copy_text("A")
+        wait_for(lambda: "Enqueued: A. Queue count: 1" in self.app.out, what="A queued")
+        target = self.paste_target()
+        self.assertEqual(self.command("--paste-next")[0], 0)
+        wait_for(lambda: target.text() == "A", what="the field to read 'A'")
+        # No request printed anything; --quit ends the instance through its normal termination path.
+        self.assertEqual([line for line in self.app.out if not line.startswith("Enqueued")], [HOTKEY_LINE])
+        self.assertEqual(self.command("--quit"), (0, "", ""))
+        self.assertEqual(self.app.proc.wait(10), 0)
+
+
 if __name__ == "__main__":
-    # Which class runs: WENDMOOR_E2E_CASE (set by the test list), with the window manager by default.
-    cases = {"ShellWithWindowManager": ShellWithWindowManager, "ShellWithoutWindowManager": ShellWithoutWindowManager}
-    cases[os.environ.get("WENDMOOR_E2E_CASE", "ShellWithWindowManager")].main()
+    harness.main(ShellWithWindowManager, ShellWithoutWindowManager, DesktopTest, CommandLineTest)

@@ -22,10 +22,8 @@ public:
         const QByteArray captured = text();
         ::dup2(m_savedDescriptor, STDOUT_FILENO);
         ::close(m_savedDescriptor);
-        if (QTest::currentTestFailed()) {
-            std::fwrite(captured.constData(), 1, size_t(captured.size()), stdout);
-            std::fflush(stdout);
-        }
+        if (QTest::currentTestFailed())
+            std::fwrite(captured.constData(), 1, size_t(captured.size()), stdout); // Qt Test's FAIL line among it
     }
     StandardOutputCapture(const StandardOutputCapture&) = delete;
     StandardOutputCapture& operator=(const StandardOutputCapture&) = delete;

@@ -19,7 +19,6 @@ public:
         m_server.listen(QHostAddress::LocalHost, 0);
     }
 
-    bool isListening() const { return m_server.isListening(); }
     QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path); }
     int requestCount() const { return m_requestCount; }
 

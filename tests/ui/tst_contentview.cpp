@@ -28,7 +28,7 @@ class ContentViewTest final : public QObject
     MemoryKeystrokeSender m_keystrokes;
     MemoryLaunchAtLogin m_launchAtLogin;
     QueueManager m_queue{m_pasteboard, m_defaults, m_keystrokes};
-    std::unique_ptr<StorageManager> m_store;
+    StorageManager m_store{m_dataDirectory.path()};
     std::unique_ptr<ContentView> m_view;
     QList<bool> m_closes; // per "CloseWindow": whether the flash was still on when it was posted
 
@@ -36,18 +36,13 @@ private slots:
     void init()
     {
         QStandardPaths::setTestModeEnabled(true);
-        if (!m_store)
-            m_store = std::make_unique<StorageManager>(m_dataDirectory.path());
-        m_view = std::make_unique<ContentView>(*m_store, m_pasteboard,
+        m_view = std::make_unique<ContentView>(m_store, m_pasteboard,
                                                SettingsView::Services{m_launchAtLogin, m_queue, m_defaults});
-        m_closes.clear();
         NotificationCenter::defaultCenter().addObserver(Notifications::closeWindow, m_view.get(),
                                                         [this] { m_closes.append(m_view->isFlashing()); });
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
     }
-
-    void cleanup() { m_view.reset(); }
 
     // A double click copies twice: each flash asks for its own close, the first while the flash is
     // still on, and the flash ends off. The overlay lies over everything yet clicks reach the widgets

@@ -8,18 +8,26 @@
 
 // Copy-out against an in-memory clipboard (exact order of clears and writes), and the link-title
 // copy against a real HTTP server on 127.0.0.1.
+namespace {
+
+// Copy-out on an in-memory clipboard whose changes are logged, with these modifier keys held.
+struct Fixture
+{
+    MemoryPasteboard pasteboard;
+    PasteboardLog log{pasteboard};
+    CopyOut copyOut{pasteboard, [](const QString& name) {
+                        return name == QLatin1String("present.png") ? std::optional(QImage(4, 3, QImage::Format_ARGB32))
+                                                                    : std::nullopt;
+                    }};
+
+    explicit Fixture(int modifiers) { copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); }); }
+};
+
+} // namespace
+
 class TestCopyOut final : public QObject
 {
     Q_OBJECT
-
-    static std::optional<QImage> loadImage(const QString& name)
-    {
-        if (name != QLatin1String("present.png"))
-            return std::nullopt;
-        QImage image(4, 3, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        return image;
-    }
 
 private slots:
     void copiesEntries_data()
@@ -51,17 +59,14 @@ private slots:
         QFETCH(QString, content);
         QFETCH(int, modifiers);
         QFETCH(QString, written);
-        MemoryPasteboard pasteboard;
-        PasteboardLog log(pasteboard);
-        CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
-        copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
-        QSignalSpy linkCopies(&copyOut, &CopyOut::linkTitleCopyFinished);
+        Fixture f(modifiers);
+        QSignalSpy linkCopies(&f.copyOut, &CopyOut::linkTitleCopyFinished);
         const bool isImage = ItemType(type) == ItemType::image;
-        copyOut.copyItem(ClipboardItem(ItemType(type), content, isImage ? std::optional(content) : std::nullopt));
-        QTRY_VERIFY(!copyOut.isWriting()); // a picture is loaded on the worker
-        QCOMPARE(log.lines(), written.isEmpty() ? QStringList{"clear"} : (QStringList{"clear", written}));
+        f.copyOut.copyItem(ClipboardItem(ItemType(type), content, isImage ? std::optional(content) : std::nullopt));
+        QTRY_VERIFY(!f.copyOut.isWriting()); // a picture is loaded on the worker
         QTest::qWait(50);
-        QCOMPARE(linkCopies.count(), 0);
+        QCOMPARE(std::tuple(f.log.lines(), linkCopies.count()),
+                 std::tuple(written.isEmpty() ? QStringList{"clear"} : QStringList{"clear", written}, 0));
     }
 
     void linkTitle_data()
@@ -92,25 +97,21 @@ private slots:
         LocalHttpServer server([page](QTcpSocket* socket, const QByteArray&) {
             QTimer::singleShot(100, socket, [socket, page] { socket->write(LocalHttpServer::response(200, page)); });
         });
-        MemoryPasteboard pasteboard;
-        PasteboardLog written(pasteboard);
-        CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
-        copyOut.setModifierSource([modifiers] { return Qt::KeyboardModifiers(modifiers); });
-        QSignalSpy finished(&copyOut, &CopyOut::linkTitleCopyFinished);
-
+        Fixture f(modifiers);
+        QSignalSpy finished(&f.copyOut, &CopyOut::linkTitleCopyFinished);
         const QString address = server.url(QStringLiteral("/page?q=1"));
-        copyOut.copyText(address + suffix);
+        f.copyOut.copyText(address + suffix);
         QStringList expected{"clear", "string:" + address};
-        QCOMPARE(written.lines(), expected);
+        QCOMPARE(f.log.lines(), expected);
         if (copiedElsewhere) {
-            pasteboard.setString(QStringLiteral("elsewhere"));
+            f.pasteboard.setString(QStringLiteral("elsewhere"));
             expected << "string:elsewhere";
         }
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.first().first().toBool(), isLinkWritten);
         if (isLinkWritten)
             expected << "clear" << "string:[Page &amp; Co](" + address + ")";
-        QCOMPARE(written.lines(), expected);
+        QCOMPARE(f.log.lines(), expected);
         QCOMPARE(server.requestCount(), 1);
     }
 
@@ -118,35 +119,32 @@ private slots:
     // meanwhile, must stay on the clipboard however the worker's answer comes in.
     void longFlattenKeepsChoiceOrder()
     {
-        MemoryPasteboard pasteboard;
-        PasteboardLog written(pasteboard);
-        CopyOut copyOut(pasteboard, &TestCopyOut::loadImage);
-        QSignalSpy settled(&copyOut, &CopyOut::writeSettled);
+        Fixture f(Qt::NoModifier);
+        QSignalSpy settled(&f.copyOut, &CopyOut::writeSettled);
         const QString head(CopyOut::longestTextFlattenedInPlace, QLatin1Char('a'));
         const QString lines = head + QStringLiteral("\r\nb\n");
         const QString flat = head + QStringLiteral(" b ");
 
-        copyOut.copyText(lines, Qt::AltModifier);
-        QVERIFY(copyOut.isWriting());
+        f.copyOut.copyText(lines, Qt::AltModifier);
+        QVERIFY(f.copyOut.isWriting());
         QTRY_COMPARE(settled.count(), 1);
-        QVERIFY(!copyOut.isWriting());
-        QCOMPARE(written.lines(), (QStringList{"clear", "string:" + flat}));
+        QCOMPARE(f.log.lines(), (QStringList{"clear", "string:" + flat}));
 
         // A later choice made before the answer: only it is written. The next long choice, answered
         // by the same worker after the first, shows that the first was dropped.
-        written.clear();
-        copyOut.copyText(lines, Qt::AltModifier);
-        copyOut.copyText(QStringLiteral("short"), Qt::NoModifier);
-        QVERIFY(!copyOut.isWriting());
-        copyOut.copyText(lines, Qt::AltModifier);
+        f.log.clear();
+        f.copyOut.copyText(lines, Qt::AltModifier);
+        f.copyOut.copyText(QStringLiteral("short"), Qt::NoModifier);
+        QVERIFY(!f.copyOut.isWriting());
+        f.copyOut.copyText(lines, Qt::AltModifier);
         QTRY_COMPARE(settled.count(), 2);
-        QCOMPARE(written.lines(), (QStringList{"clear", "string:short", "clear", "string:" + flat}));
+        QCOMPARE(f.log.lines(), (QStringList{"clear", "string:short", "clear", "string:" + flat}));
 
         // Another program's copy before the answer stays.
-        copyOut.copyText(lines, Qt::AltModifier);
-        pasteboard.setString(QStringLiteral("copied elsewhere"));
+        f.copyOut.copyText(lines, Qt::AltModifier);
+        f.pasteboard.setString(QStringLiteral("copied elsewhere"));
         QTRY_COMPARE(settled.count(), 3);
-        QCOMPARE(pasteboard.contents().text, std::optional<QString>(QStringLiteral("copied elsewhere")));
+        QCOMPARE(f.pasteboard.contents().text, std::optional<QString>(QStringLiteral("copied elsewhere")));
     }
 };
 

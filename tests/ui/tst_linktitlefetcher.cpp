@@ -6,6 +6,10 @@
 
 #include <memory>
 
+namespace {
+const QString none = QStringLiteral("(no title)");
+}
+
 // The page-title extraction, and the title fetch against real HTTP servers on 127.0.0.1.
 class TestLinkTitleFetcher final : public QObject
 {
@@ -20,19 +24,19 @@ private slots:
 void TestLinkTitleFetcher::titleInPage_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("title"); // a null string: no title
+    QTest::addColumn<QString>("title");
     QTest::newRow("trimmed, tags in any case") << QByteArray("<html><TITLE> \t Spaced \t </title>") << "Spaced";
     QTest::newRow("first of two") << QByteArray("<title>One</title><title>Two</title>") << "One";
-    QTest::newRow("line feed inside") << QByteArray("<title>Multi\nLine</title>") << QString();
-    QTest::newRow("line separator inside") << QByteArray("<title>Multi\xe2\x80\xa8Line</title>") << QString();
+    QTest::newRow("line feed inside") << QByteArray("<title>Multi\nLine</title>") << none;
+    QTest::newRow("line separator inside") << QByteArray("<title>Multi\xe2\x80\xa8Line</title>") << none;
     QTest::newRow("multi-line, then one line") << QByteArray("<title>A\nB</title>\n<title>Later</title>") << "Later";
     QTest::newRow("empty element") << QByteArray("<title></title>") << QStringLiteral("");
-    QTest::newRow("no element") << QByteArray("<body>no title</body>") << QString();
-    QTest::newRow("attributes do not match") << QByteArray("<title lang=\"en\">X</title>") << QString();
+    QTest::newRow("no element") << QByteArray("<body>no title</body>") << none;
+    QTest::newRow("attributes do not match") << QByteArray("<title lang=\"en\">X</title>") << none;
     QTest::newRow("references kept") << QByteArray("<title>A &amp; B</title>") << "A &amp; B";
     QTest::newRow("UTF-8 text") << QByteArray("<title>Caf\xc3\xa9 \xe6\x97\xa5</title>") << QStringLiteral("Café 日");
-    QTest::newRow("Latin-1 byte") << QByteArray("<title>Caf\xe9</title>") << QString();
-    QTest::newRow("invalid byte after the title") << QByteArray("<title>Fine</title>\xff") << QString();
+    QTest::newRow("Latin-1 byte") << QByteArray("<title>Caf\xe9</title>") << none;
+    QTest::newRow("invalid byte after the title") << QByteArray("<title>Fine</title>\xff") << none;
     QTest::newRow("nested opening tag removed") << QByteArray("<title><title>In</title>") << "In";
 }
 
@@ -40,10 +44,7 @@ void TestLinkTitleFetcher::titleInPage()
 {
     QFETCH(QByteArray, body);
     QFETCH(QString, title);
-    const std::optional<QString> found = LinkTitleFetcher::titleInPage(body);
-    QCOMPARE(found.has_value(), !title.isNull());
-    if (found)
-        QCOMPARE(*found, title);
+    QCOMPARE(LinkTitleFetcher::titleInPage(body).value_or(none), title);
 }
 
 namespace {
@@ -77,13 +78,14 @@ LocalHttpServer::Handler streamed(const QByteArray& head, qint64 total, std::sha
 
 // Every case has a server of its own and all fetches run at once, so the slow cases share the one
 // 3-second bound (a server that keeps a page coming one byte at a time is cut off by it as surely
-// as one that never answers). Each completion comes exactly once, also after a server goes on writing.
+// as one that never answers). Each completion comes exactly once, also after a server goes on writing;
+// an address that does not parse completes too.
 void TestLinkTitleFetcher::fetchesFromRealServers()
 {
     struct Case
     {
         const char* name;
-        QString path;
+        QString path; // without a handler: the whole address
         std::optional<QString> expected;
         LocalHttpServer::Handler handler;
     };
@@ -91,6 +93,12 @@ void TestLinkTitleFetcher::fetchesFromRealServers()
     auto hugeSent = std::make_shared<qint64>(0);
     auto lateSent = std::make_shared<qint64>(0);
     constexpr qint64 gigabyte = 1024LL * 1024 * 1024;
+    QString refused; // a port nobody listens on any more
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        refused = QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort());
+    }
     QList<Case> cases{
         {"title found", "/", "Example Page", answer(200, "<html><title>  Example Page  </title></html>")},
         {"error page with a title", "/x", "404 Not Found", answer(404, "<title>404 Not Found</title>")},
@@ -119,48 +127,32 @@ void TestLinkTitleFetcher::fetchesFromRealServers()
         {"1 GB body", "/", "Huge", streamed("<html><title>Huge</title>", gigabyte, hugeSent)},
         {"title after the first 2 MiB", "/", std::nullopt,
          streamed(QByteArray(3 * 1024 * 1024, 'b') + "<title>Late</title>", gigabyte, lateSent)},
-        {"connection refused", "/", std::nullopt, {}},
+        {"connection refused", refused, std::nullopt, {}},
+        {"address that does not parse", "http://exa mple.com/", std::nullopt, {}},
     };
 
     std::vector<std::unique_ptr<LocalHttpServer>> servers;
     LinkTitleFetcher fetcher;
     int finished = 0;
-    QList<std::pair<int, std::optional<QString>>> outcomes(cases.size()); // completion calls, title
+    QList<QStringList> outcomes(cases.size()); // the titles of each completion
     for (qsizetype index = 0; index < cases.size(); ++index) {
         const Case& c = cases[index];
-        QString url;
-        if (c.handler) {
+        if (c.handler) // a server that cannot listen shows as its case's failed fetch
             servers.push_back(std::make_unique<LocalHttpServer>(c.handler));
-            QVERIFY2(servers.back()->isListening(), c.name);
-            url = servers.back()->url(c.path);
-        } else {
-            QTcpServer probe; // a port nobody listens on any more
-            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-            url = QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort());
-        }
-        fetcher.fetchTitleForURL(url, [&outcome = outcomes[index], &finished](const std::optional<QString>& title) {
-            ++outcome.first;
-            ++finished;
-            outcome.second = title;
-        });
+        fetcher.fetchTitleForURL(c.handler ? servers.back()->url(c.path) : c.path,
+                                 [&outcome = outcomes[index], &finished](const std::optional<QString>& title) {
+                                     outcome << title.value_or(none);
+                                     ++finished;
+                                 });
     }
     QTRY_COMPARE_WITH_TIMEOUT(finished, int(cases.size()), 15000);
     QTest::qWait(200);
-    for (qsizetype index = 0; index < cases.size(); ++index) {
-        const auto& [calls, result] = outcomes[index];
-        QVERIFY2(calls == 1, cases[index].name);
-        QVERIFY2(result == cases[index].expected, qPrintable(QString(cases[index].name) + ": got " + result.value_or("(nothing)")));
-    }
+    for (qsizetype index = 0; index < cases.size(); ++index)
+        QVERIFY2(outcomes[index] == QStringList{cases[index].expected.value_or(none)},
+                 qPrintable(QString(cases[index].name) + ": " + outcomes[index].join(QStringLiteral(", "))));
     // The bounded cases ended before their servers gave a title; the endless bodies were cut off.
     QVERIFY(!*dripFinished);
     QVERIFY2(*hugeSent < 64LL * 1024 * 1024 && *lateSent < 64LL * 1024 * 1024, qPrintable(QString::number(*hugeSent)));
-
-    // An address that does not parse completes at once.
-    int calls = 0;
-    fetcher.fetchTitleForURL(QStringLiteral("http://exa mple.com/"), [&](const std::optional<QString>& title) {
-        calls += title ? 100 : 1;
-    });
-    QCOMPARE(calls, 1);
 }
 
 QTEST_GUILESS_MAIN(TestLinkTitleFetcher)

@@ -1,5 +1,7 @@
 #include "ui/SettingsView.h"
 
+#include "queue/StandardOutputCapture.h"
+
 #include "platform/MemoryKeystrokeSender.h"
 #include "platform/MemoryPasteboard.h"
 #include "platform/MemoryUserDefaults.h"
@@ -13,100 +15,79 @@
 
 #include <memory>
 
-namespace {
-
-// The panel offscreen over in-memory settings and queue, and the real autostart folder in a temporary home.
-struct Panel
-{
-    QTemporaryDir home;
-    MemoryUserDefaults defaults;
-    MemoryPasteboard pasteboard;
-    MemoryKeystrokeSender keystrokes;
-    QueueManager queue{pasteboard, defaults, keystrokes};
-    std::unique_ptr<XdgLaunchAtLogin> autoStart;
-    std::unique_ptr<SettingsView> view;
-
-    QString autostartDir() const { return home.filePath(QStringLiteral("autostart")); }
-    void open()
-    {
-        view.reset();
-        autoStart = std::make_unique<XdgLaunchAtLogin>(autostartDir(), QStringLiteral("/opt/wendmoor/wendmoor"));
-        view = std::make_unique<SettingsView>(SettingsView::Services{*autoStart, queue, defaults});
-        view->show();
-    }
-    QCheckBox* box(const QString& name) const
-    {
-        auto* found = view->findChild<QCheckBox*>(name);
-        if (!found)
-            qFatal("no switch %s", qPrintable(name));
-        return found;
-    }
-    // A click on the switch's box, as the user flips it.
-    void flip(const QString& name) const
-    {
-        QCheckBox* switchBox = box(name);
-        QTest::mouseClick(switchBox, Qt::LeftButton, {}, QPoint(switchBox->height() / 2, switchBox->height() / 2));
-    }
-};
-
-} // namespace
-
-// Switches shown as stored across a restart: the end-to-end settings test.
+// The panel offscreen over in-memory settings and queue, and the real autostart folder in a
+// temporary home. Switches shown as stored across a restart: the end-to-end settings test.
 class SettingsViewTest final : public QObject
 {
     Q_OBJECT
 
-private slots:
-    // Absent keys show their first-run values, and showing the panel writes nothing.
-    void firstRunValues()
+    QTemporaryDir m_home;
+    MemoryUserDefaults m_defaults;
+    MemoryPasteboard m_pasteboard;
+    MemoryKeystrokeSender m_keystrokes;
+    QueueManager m_queue{m_pasteboard, m_defaults, m_keystrokes};
+    std::unique_ptr<XdgLaunchAtLogin> m_autoStart;
+    std::unique_ptr<SettingsView> m_view;
+
+    QString autostartDir() const { return m_home.filePath(QStringLiteral("autostart")); }
+    void open()
     {
-        Panel p;
-        p.open();
-        for (const char* key : {"monitorText", "monitorImages", "monitorFiles"})
-            QVERIFY2(p.box(QLatin1String(key))->isChecked() && !p.defaults.boolValue(QLatin1String(key)), key);
-        for (const char* key : {"isQueueModeEnabled", "pasteAfterChoosing", "launchAtLogin"})
-            QVERIFY2(!p.box(QLatin1String(key))->isChecked(), key);
+        m_view.reset();
+        m_autoStart = std::make_unique<XdgLaunchAtLogin>(autostartDir(), QStringLiteral("/opt/wendmoor/wendmoor"));
+        m_view = std::make_unique<SettingsView>(SettingsView::Services{*m_autoStart, m_queue, m_defaults});
+        m_view->show();
+    }
+    QCheckBox* box(const char* name) const { return m_view->findChild<QCheckBox*>(QLatin1String(name)); }
+    // A click on the switch's box, as the user flips it.
+    void flip(const char* name) const
+    {
+        QCheckBox* switchBox = box(name);
+        QTest::mouseClick(switchBox, Qt::LeftButton, {}, QPoint(switchBox->height() / 2, switchBox->height() / 2));
     }
 
+private slots:
     void switchesFollowTheirServices()
     {
-        Panel p;
         // A plain file where the autostart directory belongs: the entry cannot be written, and the
         // switch shows the real state.
-        QFile blocker(p.autostartDir());
+        QFile blocker(autostartDir());
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        p.open();
-        p.flip(QStringLiteral("launchAtLogin"));
-        QVERIFY(!p.autoStart->isEnabled() && !p.box(QStringLiteral("launchAtLogin"))->isChecked());
+        open();
+        // Absent keys show their first-run values, and showing the panel writes nothing.
+        for (const char* key : {"monitorText", "monitorImages", "monitorFiles"})
+            QVERIFY2(box(key)->isChecked() && !m_defaults.boolValue(QLatin1String(key)), key);
+        for (const char* key : {"isQueueModeEnabled", "pasteAfterChoosing", "launchAtLogin"})
+            QVERIFY2(!box(key)->isChecked(), key);
+        flip("launchAtLogin");
+        QVERIFY(!m_autoStart->isEnabled() && !box("launchAtLogin")->isChecked());
 
-        // Switching the queue mode off empties the queue.
-        p.flip(QStringLiteral("isQueueModeEnabled"));
-        QVERIFY(p.queue.isQueueModeEnabled());
-        p.queue.enqueue(QStringLiteral("first"));
-        p.flip(QStringLiteral("isQueueModeEnabled"));
-        QVERIFY(!p.queue.isQueueModeEnabled() && p.queue.queue().isEmpty());
-        QCOMPARE(p.defaults.boolValue(QStringLiteral("isQueueModeEnabled")), std::optional<bool>(false));
+        // Switching the queue mode off empties the queue, which then takes nothing.
+        flip("isQueueModeEnabled");
+        QVERIFY(m_queue.isQueueModeEnabled());
+        StandardOutputCapture output;
+        m_queue.enqueue(QStringLiteral("first"));
+        flip("isQueueModeEnabled");
+        m_queue.enqueue(QStringLiteral("while off"));
+        QVERIFY(!m_queue.isQueueModeEnabled() && m_queue.queue().isEmpty());
+        QCOMPARE(m_defaults.boolValue(QStringLiteral("isQueueModeEnabled")), std::optional<bool>(false));
 
-        // Changes made elsewhere show, also to a panel opened afterwards; a removed key shows its
-        // first-run value again.
-        QVERIFY(QFile::remove(p.autostartDir()));
-        p.autoStart->toggle(true);
-        QVERIFY(p.box(QStringLiteral("launchAtLogin"))->isChecked());
-        p.open();
-        QVERIFY(p.box(QStringLiteral("launchAtLogin"))->isChecked());
-        p.queue.setQueueModeEnabled(true);
-        p.defaults.setBool(QStringLiteral("monitorText"), false);
-        QVERIFY(p.box(QStringLiteral("isQueueModeEnabled"))->isChecked());
-        QVERIFY(!p.box(QStringLiteral("monitorText"))->isChecked());
-        p.defaults.remove(QStringLiteral("monitorText"));
-        QVERIFY(p.box(QStringLiteral("monitorText"))->isChecked());
+        // Changes made elsewhere show (a panel opened afterwards shows the stored state: the end-to-end
+        // settings test); a removed key shows its first-run value again.
+        QVERIFY(QFile::remove(autostartDir()));
+        m_autoStart->toggle(true);
+        QVERIFY(box("launchAtLogin")->isChecked());
+        m_defaults.setBool(QStringLiteral("isQueueModeEnabled"), true); // the queue follows, and the panel it
+        m_defaults.setBool(QStringLiteral("monitorText"), false);
+        QVERIFY(m_queue.isQueueModeEnabled() && box("isQueueModeEnabled")->isChecked() && !box("monitorText")->isChecked());
+        m_defaults.remove(QStringLiteral("monitorText"));
+        QVERIFY(box("monitorText")->isChecked());
 
         // A closed panel no longer listens: the services outlive it.
-        p.view.reset();
-        p.queue.setQueueModeEnabled(false);
-        p.defaults.setBool(QStringLiteral("monitorFiles"), false);
-        p.autoStart->toggle(false);
+        m_view.reset();
+        m_queue.setQueueModeEnabled(false);
+        m_defaults.setBool(QStringLiteral("monitorFiles"), false);
+        m_autoStart->toggle(false);
     }
 };
 

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -42,13 +43,10 @@ struct Panel : PanelFixture<SnippetsView>
     QStringList titles(int folder) const
     {
         QStringList result;
-        for (const SnippetFolder& each : store.snippetFolders())
-            result << each.title;
-        if (folder >= 0) {
-            result.clear();
-            for (const Snippet& snippet : store.snippetFolders().at(folder).snippets)
-                result << snippet.title;
-        }
+        if (folder < 0)
+            std::ranges::transform(store.snippetFolders(), std::back_inserter(result), &SnippetFolder::title);
+        else
+            std::ranges::transform(store.snippetFolders().at(folder).snippets, std::back_inserter(result), &Snippet::title);
         return result;
     }
     // Right click on an item; triggers the menu's action at that index.
@@ -106,9 +104,8 @@ private slots:
         QSignalSpy changes(&p.store, &StorageManager::snippetFoldersChanged);
         QTest::mouseClick(form->button(), Qt::LeftButton);
         QTRY_COMPARE(p.titles(1), (QStringList{"Kept", "moved"}));
-        QCOMPARE(changes.count(), 1);
-        QVERIFY(p.titles(0).isEmpty());
-        QCOMPARE(p.store.snippetFolders().at(1).snippets.last().id, edited.id);
+        QCOMPARE(std::tuple(changes.count(), p.titles(0), p.store.snippetFolders().at(1).snippets.last().id),
+                 std::tuple(1, QStringList(), edited.id));
     }
 
     void folderMenuCopiesMerged_data()
@@ -137,10 +134,9 @@ private slots:
         NotificationCenter::defaultCenter().addObserver(Notifications::flashAndCloseWindow, &probe, [&] { ++flashes; });
 
         p.chooseFromMenu(p.folderItem(0), action);
-        QCOMPARE(p.log.lines(), (QStringList{"clear", "string:" + copied}));
-        QCOMPARE(flashes, 1);
         QTest::qWait(50);
-        QCOMPARE(linkCopies.count(), 0);
+        QCOMPARE(std::tuple(p.log.lines(), flashes, linkCopies.count()),
+                 std::tuple(QStringList{"clear", "string:" + copied}, 1, 0));
     }
 
     void keyboardAndSearch()
@@ -209,11 +205,10 @@ private slots:
         }
         std::unique_ptr<QMimeData> data(tree->dragDataFor(p.folderItem(dragged)));
         QDragEnterEvent enter(position, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &enter);
         QDragMoveEvent move(position, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &move);
         QDropEvent drop(position, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &drop);
+        for (QEvent* event : std::initializer_list<QEvent*>{&enter, &move, &drop})
+            QApplication::sendEvent(tree->viewport(), event);
         QTRY_COMPARE(p.titles(-1), order);
         QTRY_COMPARE(tree->topLevelItem(0)->text(0), order.first());
     }

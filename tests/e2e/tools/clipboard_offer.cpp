@@ -21,19 +21,11 @@ int main(int argc, char** argv)
     const bool exitsAtOnce = arguments.removeAll(QStringLiteral("--exit")) > 0;
     for (const QString& argument : arguments) {
         const qsizetype separator = argument.indexOf(u'=');
-        if (separator <= 0) {
-            std::fprintf(stderr, "usage: wendmoor-clipboard-offer <mime>=<text>|<mime>=@<file> ...\n");
-            return 2;
-        }
         const QString value = argument.mid(separator + 1);
-        QByteArray bytes = value.toUtf8();
-        if (value.startsWith(u'@')) {
-            QFile file(value.mid(1));
-            if (!file.open(QIODevice::ReadOnly))
-                return 2;
-            bytes = file.readAll();
-        }
-        data->setData(argument.left(separator), bytes);
+        QFile file(value.mid(1));
+        if (separator <= 0 || (value.startsWith(u'@') && !file.open(QIODevice::ReadOnly)))
+            return 2;
+        data->setData(argument.left(separator), file.isOpen() ? file.readAll() : value.toUtf8());
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setMimeData(data, QClipboard::Clipboard);

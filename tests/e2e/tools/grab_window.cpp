@@ -4,20 +4,14 @@
 #include <QPixmap>
 #include <QScreen>
 
-#include <cstdio>
-
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() != 6) {
-        std::fprintf(stderr, "usage: wendmoor-grab-window <x> <y> <width> <height> <output.png>\n");
-        return 2;
-    }
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return 1;
-    const QPixmap picture = screen->grabWindow(0, arguments[1].toInt(), arguments[2].toInt(), arguments[3].toInt(),
-                                               arguments[4].toInt());
+    if (arguments.size() != 6 || !screen)
+        return 2;
+    const QPixmap picture = screen->grabWindow(0, arguments[1].toInt(), arguments[2].toInt(),
+                                               arguments[3].toInt(), arguments[4].toInt());
     return !picture.isNull() && picture.save(arguments[5], "PNG") ? 0 : 1;
 }

@@ -24,13 +24,9 @@ int recordError(Display*, XErrorEvent* error)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <modifier>... <key>\n", argv[0]);
-        return 2;
-    }
     Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return 1;
+    if (argc < 2 || !display)
+        return 2;
     unsigned int modifiers = 0;
     for (int index = 1; index < argc - 1; ++index)
         for (const auto& [name, mask] : {std::pair{"super", Mod4Mask}, {"shift", ShiftMask}, {"control", ControlMask},

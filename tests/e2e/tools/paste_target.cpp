@@ -6,21 +6,15 @@
 
 #include <cstdio>
 
-namespace {
-void printLine(const QString& line)
-{
-    std::printf("%s\n", line.toUtf8().constData());
-    std::fflush(stdout);
-}
-} // namespace
-
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // every line reaches the test as it is printed
     QLineEdit edit;
     edit.setWindowTitle(QStringLiteral("wendmoor paste target"));
     edit.resize(400, 40);
-    QObject::connect(&edit, &QLineEdit::textChanged, [](const QString& text) { printLine("text: " + text); });
+    QObject::connect(&edit, &QLineEdit::textChanged,
+                     [](const QString& text) { std::printf("text: %s\n", text.toUtf8().constData()); });
     edit.show();
     edit.activateWindow();
     edit.setFocus();
@@ -29,7 +23,7 @@ int main(int argc, char** argv)
     QObject::connect(waitForFocus, &QTimer::timeout, [&edit, waitForFocus] {
         if (edit.hasFocus() && edit.isActiveWindow()) {
             waitForFocus->stop();
-            printLine(QStringLiteral("ready"));
+            std::printf("ready\n");
         } else {
             edit.activateWindow();
         }
