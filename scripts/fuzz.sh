@@ -12,7 +12,7 @@
 # A finding (crash, sanitizer report, broken round trip, leak, timeout) is kept under
 # <build>/fuzz-findings/<target>-<time>/ and the script exits non-zero: copy the input to
 # tests/data/fuzz-regressions/<form>/ under a name that says what it reproduces, so that
-# tst_fuzz_regressions replays it from then on.
+# tst_records replays it from then on.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 

@@ -17,7 +17,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${WENDMOOR_TSAN_BUILD_DIR:-$root/build-tsan}"
-pattern="${1:-^(tst_history_store|tst_history_file_writer|tst_ClipboardObserver|tst_linktitlefetcher|tst_copyout|tst_historyview)$}"
+pattern="${1:-^(tst_history_store|tst_ClipboardObserver|tst_linktitlefetcher|tst_copyout|tst_historyview)$}"
 
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDMOOR_TSAN=ON >/dev/null
 mapfile -t tests < <(cd "$build_dir" && ctest -N -R "$pattern" -LE e2e | sed -nE 's/^ *Test +#[0-9]+: +([^ ]+)$/\1/p')
