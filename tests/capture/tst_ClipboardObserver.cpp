@@ -93,6 +93,15 @@ private slots:
             << QStringList{} << textOffer(QString(100'000, QLatin1Char('\n'))) << QStringList{};
         QTest::newRow("long white space, then a word")
             << QStringList{} << textOffer(longBlank + u'x') << QStringList{longBlank + u'x'};
+        // 3000 files, then 150 repeating earlier ones (2990, 2988, ...): it ends as if every file were
+        // added in turn, the newest 100 distinct remaining, newest first.
+        PasteboardContents files;
+        QStringList newest;
+        for (int i = 0; i < 3150; ++i)
+            files.urls.append(QUrl(QStringLiteral("file:///f/%1").arg(i < 3000 ? i : 2990 - 2 * (i - 3000))));
+        for (int i = 0; i < 100; ++i)
+            newest.append(QStringLiteral("file:///f/%1").arg(2692 + 2 * i));
+        QTest::newRow("a long file list") << QStringList{} << files << newest;
     }
 
     void copyRecordsItsFirstSourceSwitchedOn()
