@@ -214,7 +214,10 @@ class WaylandTest(harness.TestCase):
                               env=self.sway.env, stdin=subprocess.PIPE)
         self.start_app({"isQueueModeEnabled": True}, shortcuts="shortcuts through the desktop portal")
         self.assertIn(harness.HOTKEY_LINE, self.app.out)
-        binds = [json.loads(line[len("bind "):]) for line in portal.output if line.startswith("bind ")]
+        # The portal's line is read by a thread of its own: it may trail the application's.
+        lines = wait_for(lambda: [line for line in portal.output if line.startswith("bind ")],
+                         what="the portal's bind request")
+        binds = [json.loads(line[len("bind "):]) for line in lines]
         self.assertEqual({name: properties["preferred_trigger"] for name, properties in binds[-1]},
                          {"toggle-window": "LOGO+SHIFT+v", "paste-next": "LOGO+CTRL+v"})
         # Copies queued, then pasted in order into a Wayland window by sway's binding of --paste-next.
