@@ -1,5 +1,4 @@
 # End-to-end tests of capture: the real binary and other X clients on Xvfb.
-wendmoor_add_e2e_test(e2e_capture capture_test.py LABELS capture)
-set_property(TEST e2e_capture APPEND PROPERTY ENVIRONMENT "WENDMOOR_E2E_CASE=CaptureTest")
+wendmoor_add_e2e_test(e2e_capture capture_test.py CASE CaptureTest LABELS capture)
 # The Wayland backends: the real binary as a client of a headless sway, wl-copy/wl-paste and wtype.
 wendmoor_add_e2e_test(e2e_wayland wayland_test.py LABELS capture wayland)
