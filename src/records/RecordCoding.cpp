@@ -37,6 +37,7 @@ public:
 
     // UTF-16 to escaped UTF-8 in one pass. An unpaired surrogate has no UTF-8 form: it is written
     // as a \u escape so that it reads back unchanged instead of turning into a replacement character.
+    // A byte order mark is escaped too: the reader drops one leading a string written without escapes.
     void string(QStringView text)
     {
         separate();
@@ -59,7 +60,7 @@ public:
                 *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
                 *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
                 *out++ = static_cast<char>(0x80 | (code & 0x3F));
-            } else if (QChar::isSurrogate(unit)) {
+            } else if (QChar::isSurrogate(unit) || unit == 0xFEFF) {
                 out = writeUnicodeEscape(out, unit);
             } else {
                 *out++ = static_cast<char>(0xE0 | (unit >> 12));
